@@ -1,0 +1,126 @@
+#pragma once
+// The four channels a transaction can run on. Each offers the same three
+// steps (send, receive a short answer, receive a long answer); the frame
+// checks and the retry loop above them are written once (transaction.h).
+//
+// Receive steps place the answer frame at offset 2 of the given buffer
+// (the first two bytes take the datagram prefix on Ethernet) and report
+// whether a frame is there for the checks, or that the attempt failed.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "lyralink/link/bridge_library.h"
+#include "lyralink/link/frames.h"
+#include "lyralink/link/multiplex_client.h"
+#include "platform/clock.h"
+
+namespace lyralink::platform {
+class SerialPort;
+class UdpSocket;
+}  // namespace lyralink::platform
+
+namespace lyralink::link {
+
+using platform::TimePoint;
+
+class TransactionChannel {
+ public:
+  virtual ~TransactionChannel() = default;
+  // Sends the 12-byte command frame. expected_answer_length is 136 for a
+  // short transaction and len + 14 for a long one.
+  virtual void send(const CommandFrame& frame, size_t expected_answer_length) = 0;
+  // True when a 136-byte frame lies at area + 2 for the checks; false ends
+  // the attempt with status 3. area holds kAnswerAreaSize bytes.
+  virtual bool receive_short(uint8_t* area, TimePoint deadline) = 0;
+  // The size of the frame at buffer + 2 for the long checks, or nullopt when
+  // the attempt already failed (status 3). buffer holds kLongBufferSize bytes.
+  virtual std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) = 0;
+};
+
+// Serial port and direct USB: a device with an input queue that is polled
+// for its byte count and read once the whole answer is queued.
+class QueueChannel : public TransactionChannel {
+ public:
+  bool receive_short(uint8_t* area, TimePoint deadline) override;
+  std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
+
+ protected:
+  // Waits until `want` bytes are queued (or `alternative` bytes with the line
+  // gone quiet), the deadline passes or the query fails. nullopt on failure.
+  virtual std::optional<size_t> wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
+                                               bool long_answer) = 0;
+  virtual std::optional<size_t> bytes_waiting() = 0;
+  virtual size_t read(uint8_t* buf, size_t n) = 0;
+  virtual void after_read() {}
+  // Reads and drops what is queued, in pieces of at most `piece` bytes,
+  // until the queue is empty, the query fails or a bound is reached.
+  void discard_input(size_t piece);
+};
+
+class SerialChannel final : public QueueChannel {
+ public:
+  explicit SerialChannel(platform::SerialPort& port) : port_(port) {}
+  void send(const CommandFrame& frame, size_t expected_answer_length) override;
+
+ protected:
+  std::optional<size_t> wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
+                                       bool long_answer) override;
+  std::optional<size_t> bytes_waiting() override;
+  size_t read(uint8_t* buf, size_t n) override;
+  void after_read() override;
+
+ private:
+  platform::SerialPort& port_;
+};
+
+class UsbChannel final : public QueueChannel {
+ public:
+  UsbChannel(const BridgeFunctions& fn, FT_HANDLE handle, uint32_t baud) : fn_(fn), handle_(handle), baud_(baud) {}
+  void send(const CommandFrame& frame, size_t expected_answer_length) override;
+
+ protected:
+  std::optional<size_t> wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
+                                       bool long_answer) override;
+  std::optional<size_t> bytes_waiting() override;
+  size_t read(uint8_t* buf, size_t n) override;
+
+ private:
+  const BridgeFunctions& fn_;
+  FT_HANDLE handle_;
+  uint32_t baud_;
+};
+
+class EthernetChannel final : public TransactionChannel {
+ public:
+  EthernetChannel(platform::UdpSocket& socket, std::string device_address, uint16_t device_port)
+      : socket_(socket), address_(std::move(device_address)), port_(device_port) {}
+  void send(const CommandFrame& frame, size_t expected_answer_length) override;
+  bool receive_short(uint8_t* area, TimePoint deadline) override;
+  std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
+
+ private:
+  platform::UdpSocket& socket_;
+  std::string address_;
+  uint16_t port_;
+};
+
+class MultiplexChannel final : public TransactionChannel {
+ public:
+  MultiplexChannel(MultiplexClient& client, uint32_t answer_timeout)
+      : client_(client), answer_timeout_(answer_timeout) {}
+  void send(const CommandFrame& frame, size_t expected_answer_length) override;
+  bool receive_short(uint8_t* area, TimePoint deadline) override;
+  std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
+
+ private:
+  MultiplexClient& client_;
+  uint32_t answer_timeout_;
+};
+
+// Time to carry n bytes at `baud` (10 bits a byte on an 8N1 line), in
+// microseconds; a nominal rate is assumed when baud is 0.
+uint32_t wire_time_us(size_t n, uint32_t baud);
+
+}  // namespace lyralink::link

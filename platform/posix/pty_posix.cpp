@@ -1,0 +1,96 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/serial_rate.h"
+#include "platform/pty.h"
+
+namespace lyralink::platform {
+
+std::unique_ptr<PtyDevice> PtyDevice::create(SystemError* error) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master < 0) {
+    report(error, last_system_error("posix_openpt"));
+    return nullptr;
+  }
+  char name[128];
+  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+    report(error, last_system_error("unlock pseudo-terminal"));
+    ::close(master);
+    return nullptr;
+  }
+  int terminal = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (terminal < 0) {
+    report(error, last_system_error(std::string("open ") + name));
+    ::close(master);
+    return nullptr;
+  }
+  // Raw from the start: with the default echo on, the answers the device
+  // writes would come straight back to it as input.
+  termios tio {};
+  if (tcgetattr(terminal, &tio) == 0) {
+    cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(terminal, TCSANOW, &tio);
+  }
+  return std::unique_ptr<PtyDevice>(new PtyDevice(master, terminal, name));
+}
+
+PtyDevice::~PtyDevice() {
+  ::close(terminal_fd_);
+  ::close(master_fd_);
+}
+
+bool PtyDevice::publish(const std::string& link_path, SystemError* error) {
+  (void)unlink(link_path.c_str());
+  if (symlink(terminal_path_.c_str(), link_path.c_str()) != 0) {
+    report(error, last_system_error("symlink " + link_path));
+    return false;
+  }
+  return true;
+}
+
+std::optional<uint32_t> PtyDevice::line_baud() const { return posix::get_line_rate(master_fd_); }
+
+size_t PtyDevice::read(void* buf, size_t n) {
+  for (;;) {
+    ssize_t got = ::read(master_fd_, buf, n);
+    if (got > 0) return static_cast<size_t>(got);
+    if (got < 0 && errno == EINTR) continue;
+    return 0;
+  }
+}
+
+bool PtyDevice::write(const void* buf, size_t n) {
+  const auto* bytes = static_cast<const uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t put = ::write(master_fd_, bytes + done, n - done);
+    if (put > 0) {
+      done += static_cast<size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno == EAGAIN) {
+      pollfd p{master_fd_, POLLOUT, 0};
+      if (poll(&p, 1, 1000) <= 0) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+size_t PtyDevice::pending() const {
+  int count = 0;
+  if (ioctl(master_fd_, FIONREAD, &count) != 0 || count < 0) return 0;
+  return static_cast<size_t>(count);
+}
+
+}  // namespace lyralink::platform

@@ -1,0 +1,78 @@
+#pragma once
+// An IPv4 datagram socket.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/system_error.h"
+
+namespace lyralink::platform {
+
+struct Datagram {
+  size_t size = 0;            // bytes of the datagram (may exceed what was copied)
+  size_t copied = 0;          // bytes placed into the caller's buffer
+  std::string address;        // sender, dotted IPv4
+  uint16_t port = 0;          // sender port
+  std::string local_address;  // the address it was sent to (with packet info on)
+};
+
+class UdpSocket {
+ public:
+  // Binds a datagram socket to local_address:local_port (empty / 0: any).
+  // Returns null on failure.
+  static std::unique_ptr<UdpSocket> create(uint16_t local_port = 0,
+                                           const std::string& local_address = {},
+                                           SystemError* error = nullptr);
+  ~UdpSocket();
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  bool set_broadcast(bool on);
+  bool set_receive_buffer(int bytes);
+  bool set_linger(bool on, int seconds);
+  bool set_reuse_address(bool on);
+  // Report the destination address of each datagram (Datagram::local_address)
+  // and allow send_to() to choose the source address.
+  bool enable_packet_info();
+
+  // Sends one datagram to a dotted IPv4 address; false when the address does
+  // not parse or the send fails. from_address (optional) picks the source.
+  bool send_to(const void* data, size_t size, const std::string& address, uint16_t port,
+               const std::string& from_address = {});
+
+  // Blocks until a datagram is queued or the deadline passes. True when one
+  // is queued. Sleeps in poll(); never spins.
+  bool wait_readable(TimePoint deadline);
+
+  // The next queued datagram without taking it; nullopt when none is queued.
+  std::optional<Datagram> peek(void* buf, size_t capacity);
+
+  // Takes the next queued datagram; never blocks; nullopt when none is queued.
+  // At most `capacity` bytes are copied; Datagram::size tells the true size.
+  std::optional<Datagram> receive(void* buf, size_t capacity);
+
+  // The pending socket error (a refused earlier send shows here as
+  // ECONNREFUSED), cleared by reading it. 0 when none.
+  int take_pending_error();
+
+  uint16_t local_port() const;
+
+  // Closes the socket and binds a new one to the same local port (and
+  // address). False when the port cannot be bound again.
+  bool recreate();
+
+ private:
+  UdpSocket(int fd, std::string local_address);
+  int fd_;
+  std::string bound_address_;
+  bool packet_info_ = false;
+};
+
+// Parses a dotted IPv4 address strictly (four decimal parts 0-255).
+bool parse_ipv4(const std::string& text, uint32_t& host_order);
+std::string format_ipv4(uint32_t host_order);
+
+}  // namespace lyralink::platform
