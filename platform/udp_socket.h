@@ -60,6 +60,9 @@ class UdpSocket {
 
   uint16_t local_port() const;
 
+  // Descriptor to wait on with wait_readable().
+  int poll_fd() const { return fd_; }
+
   // Closes the socket and binds a new one to the same local port (and
   // address). False when the port cannot be bound again.
   bool recreate();

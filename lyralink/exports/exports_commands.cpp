@@ -1,0 +1,1 @@
+// Exported command functions and the generic command entry.

@@ -1,0 +1,1 @@
+// Exported USB serial helpers.

@@ -1,0 +1,7 @@
+#!/bin/sh
+# Builds one configuration: scripts/build.sh [default|asan]
+set -eu
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)"

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the Debian packages needed to build and test lyralink.
+set -eu
+packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing:$missing"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing

@@ -1,0 +1,127 @@
+#pragma once
+// The emulated analyser: identity, state and the answer to every command.
+// Plain C++ with no I/O; transports feed it frames and carry its answers.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/lyrasim/wire.h"
+
+namespace lyrasim {
+
+using SteadyClock = std::chrono::steady_clock;
+
+enum class Model : uint8_t { mca740, mca310 };
+
+// What the analyser tells about itself; set from a device description such
+// as "740,sn=1234,fw=0x1304".
+struct Identity {
+  Model model = Model::mca740;
+  uint16_t serial = 1001;
+  uint16_t firmware = 0x1304;
+  uint16_t variant = 2;          // 2: direct USB port identifier 0x0101
+  uint16_t use_word = 1;         // 0 with use counter > 0: in use elsewhere
+  int16_t use_counter = 0;
+  uint32_t features = 0x4010;    // 0x10 HV controls, 0x4000 gain list
+  uint16_t sample_rate_khz = 20000;
+  uint32_t memory_bytes = 16u << 20;
+  uint16_t max_hv = 1500;
+  uint16_t hv_ramp = 1000;       // volts per second
+  uint16_t system_defaults = 0;  // bytes 122-123 of the system data answer
+};
+
+// Parses "740" or "310" followed by ",key=value" options. Returns nullopt
+// and fills *error on a bad description.
+std::optional<Identity> parse_identity(const std::string& text, std::string* error);
+// The accepted option keys, for --help.
+const char* identity_option_help();
+
+class Analyser {
+ public:
+  explicit Analyser(Identity id);
+
+  // The full answer frame for one command, or an empty vector when the
+  // device stays silent.
+  std::vector<uint8_t> respond(const Command& cmd, SteadyClock::time_point now);
+
+  const Identity& identity() const { return id_; }
+  Identity& identity() { return id_; }
+
+  // Modem lines of the USB bridge: the host drives DTR and RTS; the
+  // analyser latches RTS as its charger switch when DTR drops.
+  void set_dtr(bool on);
+  void set_rts(bool on);
+  bool cts() const { return !charger_on_; }  // off = charger on
+  bool dsr() const { return !charging_; }    // off = charging
+
+  // Bytes that arrive on the extension port's serial line (for tests).
+  void extension_receive(const std::string& bytes);
+
+  // Signal sample i of the common memory (16 bits, low 14 the signal).
+  uint16_t signal_sample(uint64_t index) const;
+
+ private:
+  AnswerData state_answer(SteadyClock::time_point now);
+  AnswerData state740_answer(SteadyClock::time_point now);
+  AnswerData state740_ex_answer(SteadyClock::time_point now);
+  AnswerData power_answer(SteadyClock::time_point now);
+  AnswerData voltage_current_answer(SteadyClock::time_point now);
+  AnswerData spectrum_answer(uint32_t first, uint32_t count, SteadyClock::time_point now);
+  std::vector<uint8_t> long_data(const Command& cmd, SteadyClock::time_point now);
+  bool apply_setting(const Command& cmd, SteadyClock::time_point now);
+  uint16_t actual_hv(SteadyClock::time_point now) const;
+  uint64_t memory_fill_bytes(SteadyClock::time_point now) const;
+  double live_seconds(SteadyClock::time_point now) const;
+  uint32_t channel_counts(uint32_t channel, SteadyClock::time_point now) const;
+  uint32_t packed_clock(SteadyClock::time_point now) const;
+  uint16_t acquisition_state(SteadyClock::time_point now) const;
+
+  Identity id_;
+  // Settings as the host last made them.
+  std::array<uint32_t, 64> user_data_{};
+  uint16_t gain_coarse_ = 10;
+  uint16_t gain_fine_ = 10000;
+  uint16_t hv_set_ = 0;
+  uint16_t hv_polarity_ = 0;
+  uint16_t hv_from_ = 0;                      // level when the last change began
+  SteadyClock::time_point hv_changed_{};
+  uint16_t mode_ = 0;                         // 0 MCA, 1 MCS
+  uint16_t mcs_input_ = 0;
+  uint16_t mca_input_ = 0;
+  uint16_t polarity_ = 0;
+  uint16_t preset_kind_ = 0;
+  uint32_t preset_value_ = 0;
+  uint16_t threshold_ = 0;
+  uint16_t roi_low_ = 0, roi_high_ = 0;
+  uint16_t preamp_power_ = 0;
+  uint16_t general_mode_ = 0;
+  uint32_t fill_stop_ = 0;                    // bytes; 0 = whole memory
+  std::array<uint16_t, 32> registers_{};      // the plain setters, by code - 64
+  std::array<uint16_t, 64> registers740_{};   // the newer setters, by code - 257
+  std::array<uint32_t, 10> ahrc_{};
+  uint16_t ahrc_selector_ = 0;
+  uint16_t pzc_value_ = 0x200;
+  // Acquisition.
+  bool running_ = false;
+  SteadyClock::time_point started_{};
+  double accumulated_seconds_ = 0;  // live time of earlier runs since the last clear
+  bool memory_armed_ = false;       // common memory filling since START
+  SteadyClock::time_point memory_started_{};
+  // Clock: packed device time set by the host, and when.
+  uint32_t clock_base_ = 0;
+  SteadyClock::time_point clock_set_{};
+  // Extension port.
+  std::string extension_tx_;
+  std::string extension_rx_;
+  std::array<uint8_t, 6> extension_port_{};
+  // Detector information store.
+  std::vector<uint8_t> detector_info_;
+  bool detector_info_open_ = false;
+  // USB bridge lines.
+  bool dtr_ = false, rts_ = false, charger_on_ = false, charging_ = false;
+};
+
+}  // namespace lyrasim
