@@ -1,0 +1,48 @@
+#pragma once
+// Named counting semaphores shared between processes. The Multiplex
+// server's request and answer events are built on them: one post per
+// event, and a wait that returns takes the post away (auto-reset).
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/system_error.h"
+
+namespace lyralink::platform {
+
+class NamedSemaphore {
+ public:
+  enum class Wait : uint8_t { signalled, timed_out, failed };
+
+  // Creates the semaphore `name` ("/Name") with count 0 and the permission
+  // bits `mode`. Fails (null, EEXIST) when it exists already. Never blocks.
+  static std::unique_ptr<NamedSemaphore> create(const std::string& name, unsigned mode,
+                                                SystemError* error = nullptr);
+  // Opens an existing semaphore; null (ENOENT) when there is none. Never
+  // blocks.
+  static std::unique_ptr<NamedSemaphore> open(const std::string& name, SystemError* error = nullptr);
+  // Removes the name; holders keep their semaphore. False when absent.
+  static bool remove(const std::string& name);
+
+  ~NamedSemaphore();
+  NamedSemaphore(const NamedSemaphore&) = delete;
+  NamedSemaphore& operator=(const NamedSemaphore&) = delete;
+
+  // Adds one to the count and wakes one waiter. Never blocks; false only
+  // when the count would overflow.
+  bool post();
+  // Blocks without time limit until it can take one from the count;
+  // signals do not end the wait. failed only for an unusable semaphore.
+  Wait wait();
+  // As wait(), but for at most `ms` milliseconds of the steady clock
+  // (timed_out then); 0 only tests.
+  Wait wait_for(uint32_t ms);
+  // Takes one from the count if it is above 0; never blocks.
+  bool try_wait();
+
+ private:
+  explicit NamedSemaphore(void* handle) : handle_(handle) {}
+  void* handle_;  // sem_t*
+};
+
+}  // namespace lyralink::platform

@@ -1,0 +1,87 @@
+#include <fcntl.h>
+#include <semaphore.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cerrno>
+
+#include "platform/named_semaphore.h"
+
+namespace lyralink::platform {
+
+namespace {
+
+sem_t* as_sem(void* handle) { return static_cast<sem_t*>(handle); }
+
+// glibc keeps the named semaphore "/Name" as the file /dev/shm/sem.Name.
+std::string backing_file(const std::string& name) {
+  return "/dev/shm/sem." + (name.empty() || name[0] != '/' ? name : name.substr(1));
+}
+
+timespec monotonic_after_ms(uint32_t ms) {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  t.tv_sec += static_cast<time_t>(ms / 1000u);
+  t.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
+  if (t.tv_nsec >= 1000000000L) {
+    t.tv_sec += 1;
+    t.tv_nsec -= 1000000000L;
+  }
+  return t;
+}
+
+}  // namespace
+
+std::unique_ptr<NamedSemaphore> NamedSemaphore::create(const std::string& name, unsigned mode,
+                                                       SystemError* error) {
+  sem_t* sem = sem_open(name.c_str(), O_CREAT | O_EXCL, static_cast<mode_t>(mode), 0u);
+  if (sem == SEM_FAILED) {
+    report(error, last_system_error("create semaphore " + name));
+    return nullptr;
+  }
+  // sem_open applies the umask; the clients need the mode that was asked.
+  (void)chmod(backing_file(name).c_str(), static_cast<mode_t>(mode));
+  return std::unique_ptr<NamedSemaphore>(new NamedSemaphore(sem));
+}
+
+std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const std::string& name, SystemError* error) {
+  sem_t* sem = sem_open(name.c_str(), 0);
+  if (sem == SEM_FAILED) {
+    report(error, last_system_error("open semaphore " + name));
+    return nullptr;
+  }
+  return std::unique_ptr<NamedSemaphore>(new NamedSemaphore(sem));
+}
+
+bool NamedSemaphore::remove(const std::string& name) { return sem_unlink(name.c_str()) == 0; }
+
+NamedSemaphore::~NamedSemaphore() { sem_close(as_sem(handle_)); }
+
+bool NamedSemaphore::post() { return sem_post(as_sem(handle_)) == 0; }
+
+NamedSemaphore::Wait NamedSemaphore::wait() {
+  while (sem_wait(as_sem(handle_)) != 0) {
+    if (errno != EINTR) return Wait::failed;
+  }
+  return Wait::signalled;
+}
+
+NamedSemaphore::Wait NamedSemaphore::wait_for(uint32_t ms) {
+  // The monotonic clock: a change of the wall clock neither cuts nor
+  // stretches the wait.
+  const timespec until = monotonic_after_ms(ms);
+  while (sem_clockwait(as_sem(handle_), CLOCK_MONOTONIC, &until) != 0) {
+    if (errno == ETIMEDOUT) return Wait::timed_out;
+    if (errno != EINTR) return Wait::failed;
+  }
+  return Wait::signalled;
+}
+
+bool NamedSemaphore::try_wait() {
+  for (;;) {
+    if (sem_trywait(as_sem(handle_)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+}  // namespace lyralink::platform

@@ -1,0 +1,44 @@
+#pragma once
+// Named shared memory blocks that several processes map at once, such as
+// the Multiplex server's block of client slots.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/system_error.h"
+
+namespace lyralink::platform {
+
+class SharedMemory {
+ public:
+  // Creates the block `name` ("/Name") of `size` bytes, zero-filled, with
+  // the permission bits `mode`, and maps it readable and writable. Fails
+  // (null, EEXIST) when a block of that name already exists. Never blocks.
+  static std::unique_ptr<SharedMemory> create(const std::string& name, size_t size, unsigned mode,
+                                              SystemError* error = nullptr);
+
+  // Opens the existing block `name` and maps all of it readable and
+  // writable. Null when it does not exist (ENOENT), cannot be opened or is
+  // empty. Never blocks.
+  static std::unique_ptr<SharedMemory> open(const std::string& name, SystemError* error = nullptr);
+
+  // Removes the name; processes that have the block mapped keep it until
+  // they unmap it. False when there was no such name. Never blocks.
+  static bool remove(const std::string& name);
+
+  ~SharedMemory();  // unmaps
+  SharedMemory(const SharedMemory&) = delete;
+  SharedMemory& operator=(const SharedMemory&) = delete;
+
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  SharedMemory(uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t* data_;
+  size_t size_;
+};
+
+}  // namespace lyralink::platform
