@@ -47,10 +47,11 @@ class QueueChannel : public TransactionChannel {
   std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
 
  protected:
-  // Waits until `want` bytes are queued (or `alternative` bytes with the line
-  // gone quiet), the deadline passes or the query fails. nullopt on failure.
-  virtual std::optional<size_t> wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
-                                               bool long_answer) = 0;
+  // Waits until at least `want` bytes are queued, the deadline passes or the
+  // query fails; the queue count, nullopt on failure.
+  virtual std::optional<size_t> wait_for_bytes(size_t want, TimePoint deadline) = 0;
+  // Sleeps between two polls of a long answer that still misses bytes.
+  virtual void pause_between_polls(size_t missing, TimePoint deadline) = 0;
   virtual std::optional<size_t> bytes_waiting() = 0;
   virtual size_t read(uint8_t* buf, size_t n) = 0;
   virtual void after_read() {}
@@ -65,8 +66,8 @@ class SerialChannel final : public QueueChannel {
   void send(const CommandFrame& frame, size_t expected_answer_length) override;
 
  protected:
-  std::optional<size_t> wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
-                                       bool long_answer) override;
+  std::optional<size_t> wait_for_bytes(size_t want, TimePoint deadline) override;
+  void pause_between_polls(size_t missing, TimePoint deadline) override;
   std::optional<size_t> bytes_waiting() override;
   size_t read(uint8_t* buf, size_t n) override;
   void after_read() override;
@@ -81,8 +82,8 @@ class UsbChannel final : public QueueChannel {
   void send(const CommandFrame& frame, size_t expected_answer_length) override;
 
  protected:
-  std::optional<size_t> wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
-                                       bool long_answer) override;
+  std::optional<size_t> wait_for_bytes(size_t want, TimePoint deadline) override;
+  void pause_between_polls(size_t missing, TimePoint deadline) override;
   std::optional<size_t> bytes_waiting() override;
   size_t read(uint8_t* buf, size_t n) override;
 

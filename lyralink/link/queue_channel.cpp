@@ -11,11 +11,24 @@ uint32_t wire_time_us(size_t n, uint32_t baud) {
   return us > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(us);
 }
 
+namespace {
+
+// A 136-byte frame that is complete as it stands: sync word, and an end
+// word or a device error word in its last two bytes. A long answer passing
+// 136 bytes on its way has data there, which matches only by chance.
+bool complete_short_frame(const uint8_t* frame) {
+  if (get_u16(frame) != kSyncWord) return false;
+  const uint16_t last = get_u16(frame + kEndOffset);
+  return last == kEndWord || device_error_status(last).has_value();
+}
+
+}  // namespace
+
 void QueueChannel::discard_input(size_t piece) {
   uint8_t scratch[kLongBufferSize];
   piece = std::min(piece, sizeof scratch);
   // A device that keeps talking would keep this loop going for ever; stop
-  // after what a fast line can carry in a couple of seconds.
+  // after what a fast line carries in a few seconds.
   size_t budget = 1u << 20;
   while (budget > 0) {
     auto count = bytes_waiting();
@@ -27,27 +40,50 @@ void QueueChannel::discard_input(size_t piece) {
 }
 
 bool QueueChannel::receive_short(uint8_t* area, TimePoint deadline) {
-  auto count = wait_for_bytes(kShortFrameSize, kShortFrameSize, deadline, false);
+  auto count = wait_for_bytes(kShortFrameSize, deadline);
   if (!count) return false;  // the queue query failed
   if (*count == kShortFrameSize) {
     if (read(area + kDatagramPrefix, kShortFrameSize) != kShortFrameSize) return false;
     after_read();
     return true;
   }
+  // Nothing, or a wrong number of bytes: drop them so that the next attempt
+  // starts with an empty queue.
   if (*count != 0) discard_input(kShortFrameSize);
   return false;
 }
 
 std::optional<size_t> QueueChannel::receive_long(uint8_t* buffer, size_t len, TimePoint deadline) {
+  // The answer is moved into the buffer as it arrives, so that a 136-byte
+  // error answer can be told from a long answer that is still coming.
   const size_t expected = len + kLongFrameOverhead;
-  auto count = wait_for_bytes(expected, kShortFrameSize, deadline, true);
-  if (!count) return std::nullopt;
-  if (*count == expected || *count == kShortFrameSize) {
-    size_t got = read(buffer + kDatagramPrefix, *count);
-    after_read();
-    return got;
+  uint8_t* frame = buffer + kDatagramPrefix;
+  const size_t capacity = kLongBufferSize - kDatagramPrefix;
+  size_t have = 0;
+  size_t have_before_pause = static_cast<size_t>(-1);
+  for (;;) {
+    auto count = bytes_waiting();
+    if (!count) return std::nullopt;  // the queue query failed
+    if (*count > 0 && have < capacity) {
+      have += read(frame + have, std::min(*count, capacity - have));
+      after_read();
+      count = bytes_waiting();
+      if (!count) return std::nullopt;
+    }
+    const size_t total = have + *count;
+    if (total == expected) return have;
+    if (total > expected) break;
+    // An error answer: 136 complete bytes that have stopped growing.
+    if (total == kShortFrameSize && complete_short_frame(frame) && have_before_pause == have) return have;
+    if (platform::Clock::now() >= deadline) {
+      if (total == kShortFrameSize) return have;  // judged by the checks
+      if (total == 0) return std::nullopt;
+      break;
+    }
+    have_before_pause = have;
+    pause_between_polls(expected - total, deadline);
   }
-  if (*count != 0) discard_input(kLongBufferSize);
+  discard_input(kLongBufferSize);
   return std::nullopt;
 }
 
@@ -67,32 +103,15 @@ size_t SerialChannel::read(uint8_t* buf, size_t n) { return port_.read(buf, n); 
 
 void SerialChannel::after_read() { port_.clear_errors(); }
 
-std::optional<size_t> SerialChannel::wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
-                                                    bool long_answer) {
-  if (!long_answer) {
-    // Sleeps in poll() until bytes arrive; wakes for every new piece.
-    return port_.wait_for_input(want, deadline);
-  }
-  // Long answers are polled every 10 ms, as the device firmware expects of
-  // its hosts; an answer of `alternative` bytes (an error answer) counts only
-  // once the line has stayed quiet, so that a long answer passing that size
-  // on its way is not mistaken for one.
-  const uint32_t baud = port_.current_baud().value_or(0);
-  size_t last = static_cast<size_t>(-1);
-  for (;;) {
-    platform::sleep_ms(10);
-    auto count = port_.bytes_waiting();
-    if (!count) return std::nullopt;
-    if (*count >= want) return count;
-    if (*count == alternative && last == alternative) return count;
-    if (platform::Clock::now() >= deadline) return count;
-    if (*count == alternative && wire_time_us(8, baud) > 10000) {
-      // On a slow line 10 ms may pass without a byte; wait a few byte
-      // times more before judging the line quiet.
-      platform::sleep_us(std::min<uint32_t>(wire_time_us(8, baud), 200000));
-    }
-    last = *count;
-  }
+std::optional<size_t> SerialChannel::wait_for_bytes(size_t want, TimePoint deadline) {
+  // Sleeps in poll() until bytes arrive; wakes for every new piece.
+  return port_.wait_for_input(want, deadline);
+}
+
+void SerialChannel::pause_between_polls(size_t /*missing*/, TimePoint /*deadline*/) {
+  // Long answers are polled every 10 ms: at 38400 baud that is a few dozen
+  // bytes a poll, and a long answer takes a few hundred milliseconds.
+  platform::sleep_ms(10);
 }
 
 }  // namespace lyralink::link

@@ -5,9 +5,9 @@
 namespace lyralink::link {
 
 // The bridge library offers no event to wait on among the calls we bind, so
-// the queue is polled. Between polls the thread sleeps for the time the
-// missing bytes need on the wire (at least 100 us, at most 2 ms): far from
-// a busy spin, and never late by more than a fraction of a byte time.
+// its queue is polled. Between polls the thread sleeps for the time the
+// missing bytes need on the wire (at least 100 us, at most 2 ms): far from a
+// busy spin, and never late by more than a fraction of a frame.
 
 void UsbChannel::send(const CommandFrame& frame, size_t /*expected_answer_length*/) {
   discard_input(kLongBufferSize);  // late answers of an earlier attempt
@@ -29,24 +29,18 @@ size_t UsbChannel::read(uint8_t* buf, size_t n) {
   return std::min<size_t>(got, n);
 }
 
-std::optional<size_t> UsbChannel::wait_for_bytes(size_t want, size_t alternative, TimePoint deadline,
-                                                 bool long_answer) {
-  size_t last = static_cast<size_t>(-1);
+void UsbChannel::pause_between_polls(size_t missing, TimePoint deadline) {
+  uint32_t pause = std::clamp<uint32_t>(wire_time_us(std::max<size_t>(missing, 8), baud_), 100, 2000);
+  int left_ms = platform::milliseconds_until(deadline);
+  platform::sleep_us(std::min<uint32_t>(pause, static_cast<uint32_t>(left_ms) * 1000u + 100u));
+}
+
+std::optional<size_t> UsbChannel::wait_for_bytes(size_t want, TimePoint deadline) {
   for (;;) {
     auto count = bytes_waiting();
     if (!count) return std::nullopt;
-    if (*count >= want) return count;
-    // An answer of `alternative` bytes (an error answer to a long request)
-    // counts once it has stopped growing for a few byte times.
-    if (long_answer && *count == alternative && last == alternative) return count;
-    if (platform::Clock::now() >= deadline) return count;
-    uint32_t pause = wire_time_us(want - *count, baud_);
-    if (long_answer && *count == alternative) pause = wire_time_us(8, baud_);
-    pause = std::clamp<uint32_t>(pause, 100, 2000);
-    int left_ms = platform::milliseconds_until(deadline);
-    pause = std::min<uint32_t>(pause, static_cast<uint32_t>(left_ms) * 1000u + 100u);
-    platform::sleep_us(pause);
-    last = *count;
+    if (*count >= want || platform::Clock::now() >= deadline) return count;
+    pause_between_polls(want - *count, deadline);
   }
 }
 

@@ -1,0 +1,21 @@
+#!/bin/sh
+# check_exports.sh LIBRARY MAP REQUIRED...
+# Fails when the library exports a symbol that the export map does not name,
+# or lacks one of the REQUIRED names.
+set -eu
+lib="$1"; map="$2"; shift 2
+allowed=$(sed -n 's/^ *\([A-Z_0-9]*\);$/\1/p' "$map" | sort)
+exported=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TtWwDdBbRr]$/ {print $3}' | sort)
+status=0
+for name in $exported; do
+  if ! printf '%s\n' "$allowed" | grep -qx "$name"; then
+    echo "exported but not documented: $name"; status=1
+  fi
+done
+for name in "$@"; do
+  if ! printf '%s\n' "$exported" | grep -qx "$name"; then
+    echo "missing export: $name"; status=1
+  fi
+done
+echo "$(printf '%s\n' "$exported" | grep -c .) exports checked"
+exit $status
