@@ -46,6 +46,66 @@ double spectrum_shape(uint32_t ch) {
 
 constexpr double kCountRate = 2500.0;  // detected events per second
 
+// Where the state answers report the plain settings: the first `size`
+// parameter bytes of the last frame with command `code` appear at `offset`
+// of the answer data of `answer_code`. Offsets stay clear of 106-113 and
+// 126-127, where a short answer frame carries the echo and the checksum.
+struct SettingReadback {
+  uint16_t answer_code;
+  uint16_t code;
+  uint8_t offset;
+  uint8_t size;
+};
+constexpr SettingReadback kSettingReadback[] = {
+    // The state (90): the signal chain of both models.
+    {90, 70, 26, 6},   // ADC resolution, discriminator
+    {90, 74, 32, 2},   // repeat
+    {90, 75, 34, 2},   // time per channel
+    {90, 77, 36, 6},   // stabilisation
+    {90, 80, 42, 2},   // fast
+    {90, 81, 44, 2},   // slow
+    {90, 82, 46, 2},   // shaping time
+    {90, 83, 52, 2},   // pile-up rejection
+    {90, 97, 54, 2},   // TDF
+    {90, 96, 64, 4},   // PZC time offset
+    {90, 99, 68, 2},   // MCS channel
+    {90, 103, 70, 6},  // stabilisation parameter
+    // The UF6 regions (101).
+    {101, 100, 0, 6},
+    // The 740's extended state (272): its newer signal-chain settings.
+    {272, 259, 18, 4},  // trigger filter
+    {272, 262, 22, 6},  // trigger parameter
+    {272, 266, 28, 2},  // offset DAC
+    {272, 267, 30, 4},  // IP address
+    {272, 268, 34, 4},  // shaping time pair
+    {272, 269, 38, 2},  // threshold in tenths
+    {272, 271, 40, 3},  // gating
+    {272, 273, 44, 6},  // oscilloscope trigger
+    {272, 275, 50, 2},  // flat top time
+    {272, 276, 52, 2},  // evaluation filter type
+    {272, 277, 54, 4},  // time per channel (740)
+    {272, 278, 58, 2},  // jitter correction
+    {272, 280, 60, 2},  // baseline restoring
+    {272, 281, 62, 2},  // pin 5 current source
+    {272, 301, 64, 2},  // core clock
+    {272, 306, 66, 6},  // gating time window width
+    {272, 514, 72, 2},  // TWI expander
+    // The 740's second extended state (303): the extension port.
+    {303, 283, 12, 4},  // polarity
+    {303, 284, 16, 6},  // pulser period
+    {303, 285, 22, 6},  // pulser width
+    {303, 286, 28, 3},  // RS232 line
+    {303, 292, 32, 6},  // outputs
+    {303, 295, 38, 4},  // TTL levels
+};
+
+bool is_plain_setting(uint16_t code) {
+  for (const SettingReadback& r : kSettingReadback) {
+    if (r.code == code) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const char* identity_option_help() {
@@ -234,7 +294,6 @@ AnswerData Analyser::state_answer(SteadyClock::time_point now) {
   put16(&d[20], mcs_input_);
   put16(&d[22], polarity_);
   put16(&d[24], preamp_power_);
-  for (int i = 0; i < 10; ++i) put16(&d[26 + 2 * i], registers_[static_cast<size_t>(6 + i)]);
   put16(&d[48], gain_coarse_);
   put16(&d[50], gain_fine_);
   put16(&d[56], hv_set_);
@@ -259,7 +318,8 @@ AnswerData Analyser::state740_answer(SteadyClock::time_point now) {
   put16(&d[4], id_.variant);
   put32(&d[8], id_.features);
   put32(&d[12], packed_clock(now));
-  put16(&d[16], general_mode_);
+  // Bytes 16-18 are free: the library writes the decoded clock over them.
+  put16(&d[20], general_mode_);
   put16(&d[44], id_.serial);
   put16(&d[46], id_.use_word);
   put16(&d[54], static_cast<uint16_t>(id_.use_counter));
@@ -300,11 +360,32 @@ AnswerData Analyser::voltage_current_answer(SteadyClock::time_point now) {
   return d;
 }
 
-AnswerData Analyser::spectrum_answer(uint32_t first, uint32_t count, SteadyClock::time_point now) {
+AnswerData Analyser::spectrum_answer(uint32_t first, uint32_t count, uint32_t selector,
+                                     SteadyClock::time_point now) {
   AnswerData d{};
+  // Selector 0 is the spectrum of the detector input; the other spectrum
+  // memories hold nothing until something is acquired into them.
+  if (selector != 0) return d;
   count = std::min<uint32_t>(count, 32);
   for (uint32_t i = 0; i < count; ++i) put32(&d[4 * i], channel_counts(first + i, now));
   return d;
+}
+
+AnswerData Analyser::debug_answer() const {
+  AnswerData d{};
+  std::memcpy(&d[0], "lyrasim debug", 13);
+  // The parameter block as last written.
+  put16(&d[16], ahrc_selector_);
+  for (size_t i = 0; i < ahrc_.size(); ++i) put32(&d[18 + 4 * i], ahrc_[i]);
+  return d;
+}
+
+void Analyser::put_settings(uint16_t answer_code, AnswerData& d) const {
+  for (const SettingReadback& r : kSettingReadback) {
+    if (r.answer_code != answer_code) continue;
+    auto it = settings_.find(r.code);
+    if (it != settings_.end()) std::memcpy(&d[r.offset], it->second.data(), r.size);
+  }
 }
 
 std::vector<uint8_t> Analyser::long_data(const Command& c, SteadyClock::time_point now) {
@@ -432,7 +513,10 @@ bool Analyser::apply_setting(const Command& c, SteadyClock::time_point now) {
     case 73: roi_low_ = c.word(1); roi_high_ = c.word(2); return true;
     case 76: gain_coarse_ = c.word(1); gain_fine_ = c.word(2); return true;
     case 78: preamp_power_ = c.word(1); return true;
-    case 79: set_hv(c.word(1)); return true;
+    case 79:  // volts in word 1, polarity (0 positive) in words 2-3
+      set_hv(c.word(1));
+      hv_polarity_ = c.dword(2) != 0 ? 1 : 0;
+      return true;
     case 84: mca_input_ = c.word(1); return true;
     case 85: mcs_input_ = c.word(1); return true;
     case 86: polarity_ = c.word(1); return true;
@@ -440,7 +524,10 @@ bool Analyser::apply_setting(const Command& c, SteadyClock::time_point now) {
       if (c.word(1) < user_data_.size()) user_data_[c.word(1)] = c.dword(2);
       return true;
     case 88:
-      if (c.word(1) != 0xFFFF) pzc_value_ = c.word(2);
+      // 0xFFFF measures the pole-zero value: the decay of the synthetic
+      // pulses (2 us) at the current coarse gain.
+      if (c.word(1) == 0xFFFF) pzc_value_ = static_cast<uint16_t>(400 + 2 * gain_coarse_);
+      else pzc_value_ = c.word(2);
       return true;
     case 260: clock_base_ = c.dword(1); clock_set_ = now; return true;
     case 261: general_mode_ = c.word(1); return true;
@@ -464,9 +551,21 @@ bool Analyser::apply_setting(const Command& c, SteadyClock::time_point now) {
       extension_receive(bytes);
       return true;
     }
+    case 290: pulsers_running_ = static_cast<uint16_t>(pulsers_running_ | (1u << (c.word(1) & 15))); return true;
+    case 291: pulsers_running_ = static_cast<uint16_t>(pulsers_running_ & ~(1u << (c.word(1) & 15))); return true;
     case 304:
       if (c.word(1) == 0xFFFF) ahrc_selector_ = c.word(2);
       else if (c.word(1) < 10) ahrc_[c.word(1)] = c.dword(2);
+      return true;
+    case 309: delete_armed_ = std::make_pair(c.dword(1), c.word(3)); return true;
+    case 310:
+      // Only a step 2 that repeats the armed step 1 deletes; either way the
+      // arming is used up.
+      if (delete_armed_ && delete_armed_->first == c.dword(1) && delete_armed_->second == c.word(3)) {
+        ++files_deleted_;
+        last_deleted_file_ = c.dword(1);
+      }
+      delete_armed_.reset();
       return true;
     case 308: {  // detector information chunk
       uint16_t header = c.word(1);
@@ -481,15 +580,9 @@ bool Analyser::apply_setting(const Command& c, SteadyClock::time_point now) {
       return true;
     }
     default:
-      if (code >= 64 && code < 64 + 32 + 8) {
-        registers_[static_cast<size_t>((code - 64) % 32)] = c.word(1);
-        return true;
-      }
-      if (code >= 257 && code < 257 + 64) {
-        registers740_[static_cast<size_t>(code - 257)] = c.word(1);
-        return true;
-      }
-      return code == 513 || code == 514 || code == 516 || code == 65532;
+      if (!is_plain_setting(code)) return false;
+      for (int i = 0; i < 6; ++i) settings_[code][static_cast<size_t>(i)] = c.byte(i);
+      return true;
   }
 }
 
@@ -509,9 +602,9 @@ std::vector<uint8_t> Analyser::respond(const Command& c, SteadyClock::time_point
     case 5: d = voltage_current_answer(now); break;
     case 89: d = power_answer(now); break;
     case 90: d = state_answer(now); break;
-    case 91: d = spectrum_answer(c.word(1) & 0x0FFF, c.word(2), now); break;
-    case 258: d = spectrum_answer(c.word(1), c.word(2), now); break;
-    case 92: d = spectrum_answer(c.word(1), 32, now); break;
+    case 91: d = spectrum_answer(c.word(1) & 0x0FFF, c.word(2), c.word(1) >> 12, now); break;
+    case 258: d = spectrum_answer(c.word(1), c.word(2), c.word(3), now); break;
+    case 92: d = spectrum_answer(c.word(1), 32, 0, now); break;
     case 93: {  // enrichment: counts of two ranges
       uint64_t a = 0, b = 0;
       for (uint32_t i = 0; i < c.byte(0); ++i) a += channel_counts(c.word(2) + i, now);
@@ -546,26 +639,30 @@ std::vector<uint8_t> Analyser::respond(const Command& c, SteadyClock::time_point
         d[123] = 24;
       }
       break;
-    case 101: put16(&d[0], roi_low_); put16(&d[2], roi_high_); break;
+    case 101: break;  // the UF6 regions, from the settings
     case 102: put32(&d[0], static_cast<uint32_t>(live_seconds(now))); break;
     case 257: d = state740_answer(now); break;
     case 272: d = state740_ex_answer(now); break;
-    case 303:
+    case 303:  // the extension port
       for (int i = 0; i < 6; ++i) d[static_cast<size_t>(i)] = extension_port_[static_cast<size_t>(i)];
+      put16(&d[6], pulsers_running_);
       put16(&d[8], static_cast<uint16_t>(extension_tx_.size()));
       put16(&d[10], static_cast<uint16_t>(extension_rx_.size()));
+      put32(&d[42], files_deleted_);
+      put32(&d[46], last_deleted_file_);
       break;
     case 294: for (size_t i = 0; i < 26; ++i) put32(&d[4 * i], static_cast<uint32_t>(1000 + i)); break;
     case 300: put16(&d[0], 1200); put16(&d[2], 6); break;
-    case 513: std::memcpy(&d[0], "lyrasim debug", 13); break;
+    case 513: d = debug_answer(); break;
     case 65532: put16(&d[0], id_.serial); put16(&d[2], id_.firmware); put16(&d[4], id_.variant); break;
     default:
       if (!apply_setting(c, now)) return error_answer(0xAAAB);
       // Setters answer with the state as it now is.
       d = code >= 257 ? state740_answer(now) : state_answer(now);
-      if (code == 88) put16(&d[60], pzc_value_);
+      if (code < 257) put_settings(90, d);
       break;
   }
+  put_settings(code, d);
   return is_bulk_code(code) ? bulk_answer(d, c) : short_answer(d, c);
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,9 +70,13 @@ class Analyser {
   AnswerData state740_ex_answer(SteadyClock::time_point now);
   AnswerData power_answer(SteadyClock::time_point now);
   AnswerData voltage_current_answer(SteadyClock::time_point now);
-  AnswerData spectrum_answer(uint32_t first, uint32_t count, SteadyClock::time_point now);
+  AnswerData spectrum_answer(uint32_t first, uint32_t count, uint32_t selector, SteadyClock::time_point now);
+  AnswerData debug_answer() const;
   std::vector<uint8_t> long_data(const Command& cmd, SteadyClock::time_point now);
   bool apply_setting(const Command& cmd, SteadyClock::time_point now);
+  // Copies the stored parameter bytes of the settings that `answer_code`
+  // reports into its answer data.
+  void put_settings(uint16_t answer_code, AnswerData& d) const;
   uint16_t actual_hv(SteadyClock::time_point now) const;
   uint64_t memory_fill_bytes(SteadyClock::time_point now) const;
   double live_seconds(SteadyClock::time_point now) const;
@@ -99,11 +104,18 @@ class Analyser {
   uint16_t preamp_power_ = 0;
   uint16_t general_mode_ = 0;
   uint32_t fill_stop_ = 0;                    // bytes; 0 = whole memory
-  std::array<uint16_t, 32> registers_{};      // the plain setters, by code - 64
-  std::array<uint16_t, 64> registers740_{};   // the newer setters, by code - 257
+  // The six parameter bytes of the last frame of each plain setting
+  // command (those without a model of their own), by command code; the
+  // state answers report them back (see kSettingReadback in device.cpp).
+  std::map<uint16_t, std::array<uint8_t, 6>> settings_;
   std::array<uint32_t, 10> ahrc_{};
   uint16_t ahrc_selector_ = 0;
   uint16_t pzc_value_ = 0x200;
+  uint16_t pulsers_running_ = 0;              // bit n: extension pulser n runs
+  // Two-step file deletion: step 1 arms (file, key), a matching step 2 deletes.
+  std::optional<std::pair<uint32_t, uint16_t>> delete_armed_;
+  uint32_t files_deleted_ = 0;
+  uint32_t last_deleted_file_ = 0;
   // Acquisition.
   bool running_ = false;
   SteadyClock::time_point started_{};
