@@ -22,6 +22,9 @@ void sleep_ms(uint32_t ms);
 // Blocks for the given number of microseconds.
 void sleep_us(uint32_t us);
 
+// CPU time this process has used so far (user + system), in microseconds.
+uint64_t process_cpu_time_us();
+
 // Gives the rest of the time slice to another runnable thread; never blocks.
 void yield_processor();
 

@@ -51,6 +51,14 @@ class ChildProcess {
   std::optional<int> exit_status_;
 };
 
+// Restricts this process (and the children it starts later) to one CPU.
+// False when the CPU does not exist or the call is refused.
+bool pin_to_cpu(int cpu);
+
+// CPU time a child process has used, in microseconds (from /proc); nullopt
+// when it cannot be read.
+std::optional<uint64_t> process_cpu_time_us(pid_t pid);
+
 // Path of the running executable's directory.
 std::string executable_directory();
 

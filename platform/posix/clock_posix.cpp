@@ -27,4 +27,10 @@ void sleep_ms(uint32_t ms) {
 
 void yield_processor() { sched_yield(); }
 
+uint64_t process_cpu_time_us() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<uint64_t>(t.tv_sec) * 1000000u + static_cast<uint64_t>(t.tv_nsec) / 1000u;
+}
+
 }  // namespace lyralink::platform

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sched.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/process.h"
@@ -148,6 +150,31 @@ std::optional<int> ChildProcess::wait(TimePoint deadline) {
     if (Clock::now() >= deadline) return std::nullopt;
     sleep_ms(5);  // a child's exit has no descriptor to wait on here
   }
+}
+
+bool pin_to_cpu(int cpu) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  return sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+std::optional<uint64_t> process_cpu_time_us(pid_t pid) {
+  // Fields 14 and 15 of /proc/<pid>/stat: user and system time in ticks.
+  FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (f == nullptr) return std::nullopt;
+  char buf[1024];
+  size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  buf[n] = '\0';
+  const char* p = std::strrchr(buf, ')');  // the command name may hold spaces
+  if (p == nullptr) return std::nullopt;
+  unsigned long long utime = 0, stime = 0;
+  if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2) {
+    return std::nullopt;
+  }
+  long ticks = sysconf(_SC_CLK_TCK);
+  return (utime + stime) * 1000000ull / static_cast<unsigned long long>(ticks > 0 ? ticks : 100);
 }
 
 std::string executable_directory() {
