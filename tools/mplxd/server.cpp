@@ -150,6 +150,8 @@ std::unique_ptr<Server> Server::start(const Options& options, Log& log, std::str
   s->threads_.emplace_back([p = s.get()] { p->exchange_loop(); });
   // Clients find the server only now, with everything in place.
   s->mutex_->publish();
+  log.line(s->prefix() + "serving " + s->device_path_ + " at " + std::to_string(options.baud) + " baud for MPLX" +
+           std::to_string(options.port_number) + "#1, #2 and #3");
   return s;
 }
 
@@ -226,8 +228,7 @@ bool Server::create_objects(std::string* error) {
       return false;
     }
   }
-  log_.line(prefix() + "serving " + path + " at " + std::to_string(options_.baud) + " baud for MPLX" +
-            std::to_string(n) + "#1, #2 and #3");
+  device_path_ = path;
   return true;
 }
 

@@ -107,6 +107,7 @@ class Server {
   std::array<std::unique_ptr<lyralink::platform::NamedSemaphore>, 3> requests_;
   std::array<std::unique_ptr<lyralink::platform::NamedSemaphore>, 3> answers_;
   std::unique_ptr<lyralink::platform::SerialPort> port_;
+  std::string device_path_;
   bool port_failed_logged_ = false;
 
   // Requests waiting for the exchanger, per slot, and the slot to look at
