@@ -179,7 +179,8 @@ int main(int argc, char** argv) {
   std::string lyrasim = plat::executable_directory() + "/../tools/lyrasim/lyrasim";
   auto sim = plat::ChildProcess::spawn({lyrasim, "--port-dir", setup.port_dir, "--udp-port", port_text, "--serial",
                                         "COM1=740", "--serial", "COM2=740", "--udp", "127.0.0.1=740", "--udp",
-                                        "127.0.0.2=740", "--fault", "delay=20,on=127.0.0.2", "--fault",
+                                        "127.0.0.2=740", "--udp", "127.0.0.3=740", "--fault", "delay=20,on=127.0.0.2", "--fault",
+                                        "delay=100,on=127.0.0.3", "--fault",
                                         "delay=20,on=COM2"});
   if (!sim) {
     std::fprintf(stderr, "link_bench: cannot start %s\n", lyrasim.c_str());
@@ -210,6 +211,8 @@ int main(int argc, char** argv) {
        [&](int n) { return library(udp_open("127.0.0.1"), true, n); }, iterations},
       {"UDP short, answer held 20 ms", [&](int n) { return raw_udp(setup, "127.0.0.2", false, n); },
        [&](int n) { return library(udp_open("127.0.0.2"), false, n); }, slow},
+      {"UDP short, answer held 100 ms", [&](int n) { return raw_udp(setup, "127.0.0.3", false, n); },
+       [&](int n) { return library(udp_open("127.0.0.3"), false, n); }, std::max(5, slow / 5)},
       {"pty short", [&](int n) { return raw_serial("COM1", false, n); },
        [&](int n) { return library(serial_open("COM1"), false, n); }, iterations},
       {"pty long 1440", [&](int n) { return raw_serial("COM1", true, n); },

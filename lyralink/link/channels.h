@@ -15,6 +15,7 @@
 #include "lyralink/link/frames.h"
 #include "lyralink/link/multiplex_client.h"
 #include "platform/clock.h"
+#include "platform/udp_socket.h"
 
 namespace lyralink::platform {
 class SerialPort;
@@ -102,6 +103,9 @@ class EthernetChannel final : public TransactionChannel {
   std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
 
  private:
+  // The next datagram, waiting for it until the deadline; nullopt if none came.
+  std::optional<platform::Datagram> next_datagram(uint8_t* buffer, size_t capacity, TimePoint deadline);
+
   platform::UdpSocket& socket_;
   std::string address_;
   uint16_t port_;

@@ -16,17 +16,24 @@ void EthernetChannel::send(const CommandFrame& frame, size_t /*expected_answer_l
   (void)socket_.send_to(frame.data(), kCommandFrameSize, address_, port_);
 }
 
+std::optional<platform::Datagram> EthernetChannel::next_datagram(uint8_t* buffer, size_t capacity,
+                                                                TimePoint deadline) {
+  // Wait first: right after the send the answer is never there yet, and
+  // poll() returns at once when it is.
+  for (;;) {
+    if (!socket_.wait_readable(deadline)) return std::nullopt;
+    if (auto d = socket_.receive(buffer, capacity)) return d;
+    if (platform::Clock::now() >= deadline) return std::nullopt;
+  }
+}
+
 bool EthernetChannel::receive_short(uint8_t* area, TimePoint deadline) {
   size_t size = 0;
   uint16_t sender_port = 0;
   for (;;) {
     size = 0;
     sender_port = 0;
-    std::optional<platform::Datagram> d = socket_.receive(area, kAnswerAreaSize);
-    while (!d && platform::Clock::now() < deadline) {
-      socket_.wait_readable(deadline);
-      d = socket_.receive(area, kAnswerAreaSize);
-    }
+    std::optional<platform::Datagram> d = next_datagram(area, kAnswerAreaSize, deadline);
     if (d) {
       size = d->size;
       sender_port = d->port;
@@ -44,11 +51,7 @@ std::optional<size_t> EthernetChannel::receive_long(uint8_t* buffer, size_t len,
   size_t size = 0;
   for (;;) {
     size = 0;
-    std::optional<platform::Datagram> d = socket_.receive(buffer, kLongBufferSize);
-    while (!d && platform::Clock::now() < deadline) {
-      socket_.wait_readable(deadline);
-      d = socket_.receive(buffer, kLongBufferSize);
-    }
+    std::optional<platform::Datagram> d = next_datagram(buffer, kLongBufferSize, deadline);
     if (d && d->address == address_) size = d->size;
     if (size == wanted || size == kShortDatagram || platform::Clock::now() >= deadline) break;
   }
