@@ -37,7 +37,7 @@ std::array<uint8_t, 136> numbered_frame(uint8_t first) {
 }
 
 // The server's side of one answer: data and length into the slot, then the
-// answer event.
+// answer event. bytes holds min(length, 256) bytes.
 void answer(FakeServer& server, uint32_t client, const uint8_t* bytes, uint32_t length) {
   server.mutex->lock();
   if (bytes != nullptr) std::memcpy(server.slot(client) + mx::kDataOffset, bytes, std::min<uint32_t>(length, 256));
@@ -216,8 +216,9 @@ TEST(MultiplexExchange, AnswerLengthBeyondTheSlotRefused) {
   ASSERT_TRUE(client.attach("MPLX915#1"));
   const uint8_t command[12] = {0xA5, 0x5A, 0x5A};
   client.send_request(command, sizeof command, 136, 1000);
-  auto frame = numbered_frame(1);
-  answer(server, 1, frame.data(), 300);
+  std::array<uint8_t, 256> full_slot{};
+  std::iota(full_slot.begin(), full_slot.end(), uint8_t{1});
+  answer(server, 1, full_slot.data(), 300);
 
   std::array<uint8_t, 1474> area;
   area.fill(0xEE);

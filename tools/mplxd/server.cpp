@@ -52,7 +52,7 @@ const char* usage_text() {
   return "Usage: mplxd [OPTION]... PORT\n"
          "Multiplex server: owns the serial port PORT (COMn) with one analyser on it and\n"
          "lets up to three programs share it. A program opens its link with the port\n"
-         "name MPLXn#1, MPLXn#2 or MPLXn#3 (COMM_INIT_EX3, lyractl --port).\n"
+         "name MPLXn#1, MPLXn#2 or MPLXn#3 (COMM_INIT_EX3, lyractl --mplx).\n"
          "\n"
          "  --device PATH   use this serial device instead of resolving PORT\n"
          "                  (PORT is found as $LYRALINK_PORT_DIR/PORT, else\n"
