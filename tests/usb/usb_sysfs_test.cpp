@@ -104,14 +104,6 @@ TEST(LatencyTimer, MissingAttributeIsNeverCreated) {
   EXPECT_FALSE(fs::exists(sys.latency_path("ttyUSB0")));
 }
 
-TEST(LatencyTimer, PortsThatAreNoBridgeAreLeftAlone) {
-  FakeSysfs sys;
-  sys.add_usb_tty("ttyUSB0", UsbTty{"0403", "6015"});
-  sys.add_port("COM4", "/dev/ttyUSB0");
-  EXPECT_EQ(set_latency_timer("COM4", 2), kNo);
-  EXPECT_EQ(sys.latency("ttyUSB0"), "16\n");
-}
-
 // A bridge whose tty is an emulated analyser's pseudo-terminal: COM4 ->
 // ttyUSB0 -> /dev/pts/N, with ttyUSB0 a bridge tty in the fake sysfs.
 class BridgeSerialLink : public ::testing::Test {
