@@ -561,25 +561,6 @@ TEST_F(Exports, DecodedAnswersDifferFromTheRawOnesOnlyAsDocumented) {
   EXPECT_EQ(0, std::memcmp(&raw[19], &decoded[19], 132 - 19));
 }
 
-TEST_F(Exports, SpectrumQueryChoiceOnTheWire) {
-  struct Case {
-    int32_t first, count, selector;
-    Frame frame;
-  };
-  const Case cases[] = {
-      {4095, 32, 0, {91, "ff0f20000000"}},
-      {4096, 1, 0, {258, "001001000000"}},
-      {0, 33, 0, {258, "000021000000"}},
-      {0, 1, 16, {258, "000001001000"}},
-  };
-  for (const Case& c : cases) {
-    sim_->clear_record();
-    std::array<uint8_t, 132> answer{};
-    EXPECT_EQ(LYRA_QUERY_SPECTRA_EX(c.first, c.count, c.selector, answer.data()), 0);
-    EXPECT_EQ(sent(), wire({c.frame}));
-  }
-}
-
 // ---- failure paths ----
 
 struct FaultCase {
@@ -678,19 +659,10 @@ TEST_F(Exports, DetectorInfoCountLimits) {
     EXPECT_EQ(LYRA_WRITE_DETECTOR_INFO(data.data(), count), 4) << count;
     EXPECT_TRUE(sent().empty());
   }
-  struct Case {
-    int32_t count;
-    std::vector<std::string> headers;  // word 1 of each frame, hex
-  };
-  const Case cases[] = {{4, {"c400"}}, {5, {"4400", "8100"}}, {8, {"4400", "8400"}}, {9, {"4400", "0400", "8100"}},
-                        {0x10004, {"c400"}}};
-  for (const Case& c : cases) {
-    sim_->clear_record();
-    EXPECT_EQ(LYRA_WRITE_DETECTOR_INFO(data.data(), c.count), 0);
-    std::vector<std::string> headers;
-    for (const auto& f : sim_->frames()) headers.push_back(f.hex().substr(8, 4));
-    EXPECT_EQ(headers, c.headers) << c.count;
-  }
+  // Only the low 16 bits of the count matter.
+  sim_->clear_record();
+  EXPECT_EQ(LYRA_WRITE_DETECTOR_INFO(data.data(), 0x10004), 0);
+  EXPECT_EQ(sent(), wire({{308, "c4005a5a5a5a"}}));
 }
 
 TEST_F(Exports, ExtensionTextFrames) {

@@ -289,7 +289,11 @@ void usage(FILE* to) {
   std::fputs(kUsage, to);
   for (const NamedCommand& c : kNamed) {
     std::string head = std::string(c.name) + (c.arguments[0] != '\0' ? " " : "") + c.arguments;
-    std::fprintf(to, "  %-20s %s\n", head.c_str(), c.summary);
+    if (head.size() > 20) {
+      std::fprintf(to, "  %s\n  %-20s %s\n", head.c_str(), "", c.summary);
+    } else {
+      std::fprintf(to, "  %-20s %s\n", head.c_str(), c.summary);
+    }
   }
   std::fputs("  names                list the command table names\n", to);
   std::fputs(kExitText, to);
