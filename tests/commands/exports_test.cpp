@@ -56,8 +56,9 @@ struct Buffer {
 class Exports : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    // A fast HV ramp, so that the actual HV settles between two queries.
-    sim_ = Emulator::start({"--udp", "127.0.0.1=740,sn=2024,ramp=60000", "--udp", "127.0.0.2=740,sysdef=1", "--udp",
+    // A fast HV ramp, so that the actual HV settles between two queries, and
+    // a common memory that takes half a minute to fill.
+    sim_ = Emulator::start({"--udp", "127.0.0.1=740,sn=2024,ramp=60000,memory=1073741824", "--udp", "127.0.0.2=740,sysdef=1", "--udp",
                             "127.0.0.3=310"})
                .release();
     ASSERT_NE(sim_, nullptr);
