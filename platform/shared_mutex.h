@@ -3,10 +3,13 @@
 // death of a holder: the next locker gets it, told that it was abandoned
 // (like a Win32 mutex abandoned by a dead owner).
 //
-// The process that creates a shared mutex owns its name for as long as the
-// object lives: openers can ask whether that owner is still running, and a
-// second create of the same name fails while it is, but takes the name over
-// when the owner died without removing it.
+// The named object holds a robust process-shared pthread_mutex_t at offset
+// 0, so any program that maps the object and locks the mutex there takes
+// part. Objects made by create() carry an owner mark after the mutex: the
+// creating process holds the name for as long as it lives, openers can ask
+// whether it still runs, and a second create() of the name fails while it
+// does but takes the name over once its owner has died. Objects without
+// the mark (made by other programs) are used as they are.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,25 +27,28 @@ class SharedMutex {
     failed,     // not held: the mutex is unusable
   };
 
-  // Creates the mutex `name` ("/Name") with permission bits `mode` and
-  // becomes its owner. When the name exists and its owner still runs, fails
-  // with EEXIST; a name left behind by a dead owner is removed and created
-  // afresh. Openers see the mutex only after publish(). Never blocks.
+  // Claims the name `name` ("/Name") for this process and sets up a mutex
+  // with permission bits `mode`, usable at once by this process. Openers
+  // find it only after publish(). Fails with EEXIST when the name is held
+  // by a running owner or by an object without the owner mark; a name left
+  // by a dead owner is taken over. Never blocks.
   static std::unique_ptr<SharedMutex> create(const std::string& name, unsigned mode,
                                              SystemError* error = nullptr);
   // Opens a published mutex. Null (ENOENT) when the name does not exist or
-  // its owner has not published it yet. Never blocks.
+  // is only claimed, not yet published. Never blocks.
   static std::unique_ptr<SharedMutex> open(const std::string& name, SystemError* error = nullptr);
   // Removes the name; holders keep their mutex. False when absent.
   static bool remove(const std::string& name);
 
-  ~SharedMutex();  // unmaps; does not unlock
+  ~SharedMutex();  // unmaps; does not unlock. An owner's claim ends here.
   SharedMutex(const SharedMutex&) = delete;
   SharedMutex& operator=(const SharedMutex&) = delete;
 
-  // Makes a created mutex visible to open(). Call it once everything the
-  // mutex guards is in place.
-  void publish();
+  // Puts a created mutex under its name in one step, so that an opener
+  // finds either nothing or a ready mutex. Call it once everything the
+  // mutex guards is in place. False (name not published) on failure.
+  // Never blocks.
+  bool publish(SystemError* error = nullptr);
 
   // Blocks without time limit until this thread holds the mutex.
   Lock lock();
@@ -51,15 +57,20 @@ class SharedMutex {
   // Releases a mutex this thread holds.
   void unlock();
 
-  // True while the process that created the mutex still holds its name.
-  // Never blocks.
+  // For an opener: false once the process that created the mutex has ended.
+  // Always true for a mutex without the owner mark. Never blocks.
   bool owner_alive() const;
 
  private:
-  SharedMutex(int fd, void* block) : fd_(fd), block_(block) {}
+  SharedMutex(int fd, void* block, bool owner_marked) : fd_(fd), block_(block), owner_marked_(owner_marked) {}
   Lock finish_lock(int result);
-  int fd_;
-  void* block_;  // the mapped object: ready mark and the pthread mutex
+
+  int fd_;                  // the mutex object (for an owner: holding its claim)
+  void* block_;             // its mapping
+  bool owner_marked_;
+  int claim_fd_ = -1;       // owner before publish(): the placeholder under the name
+  std::string name_;        // owner: the name to publish under
+  std::string setup_name_;  // owner before publish(): where the mutex is set up
 };
 
 }  // namespace lyralink::platform

@@ -4,8 +4,9 @@
 // block. Both sides use these definitions (the library's client, mplxd and
 // the tests).
 //
-// On this platform the server mutex is a robust process-shared mutex in the
-// shared memory object "/MultiplexServerCOM<n>", the block is the shared
+// On this platform the server mutex is a robust process-shared
+// pthread_mutex_t at offset 0 of the shared memory object
+// "/MultiplexServerCOM<n>" (platform/shared_mutex.h), the block is the shared
 // memory object "/MultiplexServerMapFileCOM<n>", and the auto-reset events
 // are the named semaphores "/MultiplexServerCOM<n>Request<c>" and
 // "/MultiplexServerCOM<n>Answer<c>".

@@ -5,8 +5,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <new>
 
 #include "platform/shared_mutex.h"
@@ -15,16 +15,20 @@ namespace lyralink::platform {
 
 namespace {
 
-// The shared object: a ready mark that the owner sets once the mutex and
-// everything it guards are set up, then the mutex itself.
+// The shared object: the mutex first, where every program looks for it,
+// then the owner mark of objects made by create().
 struct MutexObject {
-  uint32_t ready;
-  uint32_t reserved;
   pthread_mutex_t mutex;
+  uint32_t owner_mark;
+  uint32_t reserved;
 };
-constexpr uint32_t kReadyMark = 0x59444552;  // "REDY"
+constexpr uint32_t kOwnerMark = 0x4C4E574F;  // "OWNL": an owner holds the claim
 
 MutexObject& object_of(void* block) { return *static_cast<MutexObject*>(block); }
+
+// glibc keeps the shared memory object "/Name" as the file /dev/shm/Name;
+// publishing renames it there.
+std::string backing_file(const std::string& name) { return "/dev/shm" + name; }
 
 // Ownership is an open-file-description write lock on the object: the
 // kernel drops it when the owner's descriptor closes, also when the owner
@@ -34,6 +38,16 @@ bool take_ownership(int fd) {
   claim.l_type = F_WRLCK;
   claim.l_whence = SEEK_SET;
   return fcntl(fd, F_OFD_SETLK, &claim) == 0;
+}
+
+bool someone_owns(int fd) {
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  // Asks without taking anything; if the question itself fails, an owner is
+  // assumed rather than declared dead.
+  if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return true;
+  return probe.l_type != F_UNLCK;
 }
 
 // True when `name` still names the object open on fd: a process that judged
@@ -48,9 +62,30 @@ bool still_named(int fd, const std::string& name) {
   return same;
 }
 
-void* map_object(int fd) {
-  void* address = mmap(nullptr, sizeof(MutexObject), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+off_t object_size(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 ? info.st_size : -1;
+}
+
+void* map_bytes(int fd, size_t size) {
+  void* address = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   return address == MAP_FAILED ? nullptr : address;
+}
+
+// Whether an existing object under the name may be taken over: an empty
+// placeholder or a marked object whose owner has died. Decided with the
+// object's claim taken, so two processes never both decide so.
+bool stale(int fd) {
+  const off_t size = object_size(fd);
+  if (size == 0) return take_ownership(fd);
+  if (size < static_cast<off_t>(sizeof(MutexObject))) return false;
+  void* block = map_bytes(fd, sizeof(MutexObject));
+  if (block == nullptr) return false;
+  const bool marked = object_of(block).owner_mark == kOwnerMark;
+  munmap(block, sizeof(MutexObject));
+  // An object without the mark belongs to a program that claims names
+  // another way; it is never taken from it.
+  return marked && take_ownership(fd);
 }
 
 timespec monotonic_after_ms(uint32_t ms) {
@@ -65,7 +100,7 @@ timespec monotonic_after_ms(uint32_t ms) {
   return t;
 }
 
-// Sets up a fresh object: a process-shared robust mutex, not yet ready.
+// A process-shared robust mutex and the owner mark in a fresh object.
 bool initialise(void* block) {
   auto* object = new (block) MutexObject{};
   pthread_mutexattr_t attributes;
@@ -74,54 +109,92 @@ bool initialise(void* block) {
             pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST) == 0 &&
             pthread_mutex_init(&object->mutex, &attributes) == 0;
   pthread_mutexattr_destroy(&attributes);
+  object->owner_mark = kOwnerMark;
   return ok;
+}
+
+// Claims `name` with an empty placeholder; its descriptor, or -1.
+int claim_name(const std::string& name, unsigned mode) {
+  // Two rounds: the second one runs after a dead owner's name was removed.
+  for (int round = 0; round < 2; ++round) {
+    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd >= 0) {
+      if (take_ownership(fd) && still_named(fd, name)) return fd;
+      // Another process judging the name stale holds the claim this very
+      // moment, or has removed it; that one takes the name over.
+      ::close(fd);
+      errno = EEXIST;
+      return -1;
+    }
+    if (errno != EEXIST) return -1;
+    int existing = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (existing < 0) {
+      if (errno == ENOENT) continue;  // removed in the meantime
+      return -1;
+    }
+    const bool take_over = stale(existing);
+    if (take_over) shm_unlink(name.c_str());
+    ::close(existing);
+    if (!take_over) {
+      errno = EEXIST;
+      return -1;
+    }
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 }  // namespace
 
 std::unique_ptr<SharedMutex> SharedMutex::create(const std::string& name, unsigned mode, SystemError* error) {
-  // Two rounds: the second one runs after a dead owner's name was removed.
-  for (int round = 0; round < 2; ++round) {
-    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (fd >= 0) {
-      (void)fchmod(fd, static_cast<mode_t>(mode));  // the umask may have narrowed it
-      if (!take_ownership(fd) || !still_named(fd, name)) {
-        // Another process judging the name stale holds the claim this very
-        // moment; it takes the name over, so this one gives way.
-        ::close(fd);
-        errno = EEXIST;
-        report(error, last_system_error("create mutex " + name));
-        return nullptr;
-      }
-      void* block = nullptr;
-      if (ftruncate(fd, sizeof(MutexObject)) == 0) block = map_object(fd);
-      if (block != nullptr && initialise(block)) {
-        return std::unique_ptr<SharedMutex>(new SharedMutex(fd, block));
-      }
-      report(error, last_system_error("set up mutex " + name));
-      if (block != nullptr) munmap(block, sizeof(MutexObject));
-      shm_unlink(name.c_str());
-      ::close(fd);
-      return nullptr;
-    }
-    if (errno != EEXIST) break;
-    // The name exists. If its owner still holds it, it is in use; if the
-    // claim can be taken, its owner died and left it behind.
-    int existing = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
-    if (existing < 0) {
-      if (errno == ENOENT) continue;  // removed in the meantime
-      break;
-    }
-    const bool stale = take_ownership(existing);
-    if (stale) shm_unlink(name.c_str());
-    ::close(existing);
-    if (!stale) {
-      errno = EEXIST;
-      break;
+  int claim = claim_name(name, mode);
+  if (claim < 0) {
+    report(error, last_system_error("claim mutex " + name));
+    return nullptr;
+  }
+  // The mutex is set up under a name of its own and moved under the claimed
+  // name by publish(). The setup name carries the process ID; one left by a
+  // dead process of the same ID is stale.
+  const std::string setup = name + ".setup" + std::to_string(getpid());
+  shm_unlink(setup.c_str());
+  int fd = shm_open(setup.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+  void* block = nullptr;
+  if (fd >= 0) {
+    (void)fchmod(fd, static_cast<mode_t>(mode));  // the umask may have narrowed it
+    if (ftruncate(fd, sizeof(MutexObject)) == 0 && take_ownership(fd)) block = map_bytes(fd, sizeof(MutexObject));
+    if (block != nullptr && !initialise(block)) {
+      munmap(block, sizeof(MutexObject));
+      block = nullptr;
     }
   }
-  report(error, last_system_error("create mutex " + name));
-  return nullptr;
+  if (block == nullptr) {
+    report(error, last_system_error("set up mutex " + name));
+    if (fd >= 0) {
+      shm_unlink(setup.c_str());
+      ::close(fd);
+    }
+    shm_unlink(name.c_str());
+    ::close(claim);
+    return nullptr;
+  }
+  std::unique_ptr<SharedMutex> m(new SharedMutex(fd, block, true));
+  m->claim_fd_ = claim;
+  m->name_ = name;
+  m->setup_name_ = setup;
+  return m;
+}
+
+bool SharedMutex::publish(SystemError* error) {
+  if (claim_fd_ < 0) return true;  // opened, or published already
+  // rename() replaces the placeholder in one step.
+  if (std::rename(backing_file(setup_name_).c_str(), backing_file(name_).c_str()) != 0) {
+    report(error, last_system_error("publish mutex " + name_));
+    return false;
+  }
+  ::close(claim_fd_);  // the claim now rests on the published object
+  claim_fd_ = -1;
+  setup_name_.clear();
+  return true;
 }
 
 std::unique_ptr<SharedMutex> SharedMutex::open(const std::string& name, SystemError* error) {
@@ -130,38 +203,33 @@ std::unique_ptr<SharedMutex> SharedMutex::open(const std::string& name, SystemEr
     report(error, last_system_error("open mutex " + name));
     return nullptr;
   }
-  struct stat info {};
+  const off_t size = object_size(fd);
   void* block = nullptr;
-  if (fstat(fd, &info) != 0) {
-    // errno from fstat
-  } else if (static_cast<size_t>(info.st_size) < sizeof(MutexObject)) {
-    errno = ENOENT;  // its owner is still setting it up
-  } else {
-    block = map_object(fd);
-    if (block != nullptr &&
-        std::atomic_ref<uint32_t>(object_of(block).ready).load(std::memory_order_acquire) != kReadyMark) {
-      munmap(block, sizeof(MutexObject));
-      block = nullptr;
-      errno = ENOENT;  // not published yet
-    }
+  bool marked = false;
+  if (size >= 0 && size < static_cast<off_t>(sizeof(pthread_mutex_t))) {
+    errno = ENOENT;  // a claim whose mutex is not published yet
+  } else if (size >= 0) {
+    // The whole object when it has the owner mark's room, else the mutex.
+    marked = size >= static_cast<off_t>(sizeof(MutexObject));
+    block = map_bytes(fd, marked ? sizeof(MutexObject) : sizeof(pthread_mutex_t));
+    if (block != nullptr && marked) marked = object_of(block).owner_mark == kOwnerMark;
   }
   if (block == nullptr) {
     report(error, last_system_error("open mutex " + name));
     ::close(fd);
     return nullptr;
   }
-  return std::unique_ptr<SharedMutex>(new SharedMutex(fd, block));
+  return std::unique_ptr<SharedMutex>(new SharedMutex(fd, block, marked));
 }
 
 bool SharedMutex::remove(const std::string& name) { return shm_unlink(name.c_str()) == 0; }
 
 SharedMutex::~SharedMutex() {
-  munmap(block_, sizeof(MutexObject));
-  ::close(fd_);  // an owner's claim ends here
-}
-
-void SharedMutex::publish() {
-  std::atomic_ref<uint32_t>(object_of(block_).ready).store(kReadyMark, std::memory_order_release);
+  // An opener of an object without the mark mapped only the mutex.
+  munmap(block_, owner_marked_ ? sizeof(MutexObject) : sizeof(pthread_mutex_t));
+  if (!setup_name_.empty()) shm_unlink(setup_name_.c_str());
+  if (claim_fd_ >= 0) ::close(claim_fd_);
+  ::close(fd_);
 }
 
 SharedMutex::Lock SharedMutex::finish_lock(int result) {
@@ -186,14 +254,6 @@ SharedMutex::Lock SharedMutex::lock_for(uint32_t ms) {
 
 void SharedMutex::unlock() { pthread_mutex_unlock(&object_of(block_).mutex); }
 
-bool SharedMutex::owner_alive() const {
-  struct flock probe {};
-  probe.l_type = F_WRLCK;
-  probe.l_whence = SEEK_SET;
-  // Asks without taking anything; if the question itself fails, the owner
-  // is assumed to be there rather than declared dead.
-  if (fcntl(fd_, F_OFD_GETLK, &probe) != 0) return true;
-  return probe.l_type != F_UNLCK;
-}
+bool SharedMutex::owner_alive() const { return !owner_marked_ || someone_owns(fd_); }
 
 }  // namespace lyralink::platform

@@ -68,8 +68,8 @@ const char* usage_text() {
          "  --help          show this text\n"
          "\n"
          "Logs one line per client attach and detach on standard output. Stops on\n"
-         "SIGINT or SIGTERM and removes its shared objects. Only one server may serve\n"
-         "a port; a second one is refused.\n"
+         "SIGINT, SIGTERM or SIGHUP and removes its shared objects. Only one server\n"
+         "may serve a port; a second one is refused.\n"
          "Exit status: 0 after a signal, 1 when the server cannot start, 2 on a usage\n"
          "error.\n";
 }
@@ -149,7 +149,11 @@ std::unique_ptr<Server> Server::start(const Options& options, Log& log, std::str
   for (size_t i = 0; i < mx::kClientSlots; ++i) s->threads_.emplace_back([p = s.get(), i] { p->wait_for_requests(i); });
   s->threads_.emplace_back([p = s.get()] { p->exchange_loop(); });
   // Clients find the server only now, with everything in place.
-  s->mutex_->publish();
+  plat::SystemError e;
+  if (!s->mutex_->publish(&e)) {
+    *error = "cannot publish the server mutex: " + e.message();
+    return nullptr;
+  }
   log.line(s->prefix() + "serving " + s->device_path_ + " at " + std::to_string(options.baud) + " baud for MPLX" +
            std::to_string(options.port_number) + "#1, #2 and #3");
   return s;
