@@ -53,8 +53,12 @@ Status run_attempts(LinkState& s, Attempt attempt) {
   while (attempts_left > 0 && result != status::device_error_aaae) {
     if (s.transaction_lock) s.transaction_lock->lock();
     result = attempt();
-    if (s.transaction_lock) s.transaction_lock->unlock();
-    platform::yield_processor();
+    if (s.transaction_lock) {
+      s.transaction_lock->unlock();
+      // Give a process waiting for the lock the chance to take it before
+      // this one asks again. Without a lock nobody waits for this yield.
+      platform::yield_processor();
+    }
     --attempts_left;
     if (result == status::ok) return status::ok;
   }
