@@ -45,16 +45,16 @@ class FakeSysfs {
   FakeSysfs(const FakeSysfs&) = delete;
   FakeSysfs& operator=(const FakeSysfs&) = delete;
 
-  void add_usb_tty(const std::string& tty, const UsbTty& spec = {}) {
+  void add_usb_tty(const std::string& tty, const UsbTty& attributes = {}) {
     const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(++devices_);
     const std::string port = usb + "/1-" + std::to_string(devices_) + ":1.0/" + tty;
     fs::create_directories(root_ + "/" + port + "/tty/" + tty);
-    write(usb + "/idVendor", spec.vendor + "\n");
-    if (spec.with_product) write(usb + "/idProduct", spec.product + "\n");
+    write(usb + "/idVendor", attributes.vendor + "\n");
+    if (attributes.with_product) write(usb + "/idProduct", attributes.product + "\n");
     // The root hub above it has IDs of its own, which must not count.
     write("devices/pci0000:00/0000:00:14.0/usb1/idVendor", "1d6b\n");
     write("devices/pci0000:00/0000:00:14.0/usb1/idProduct", "0002\n");
-    if (spec.latency) write(port + "/latency_timer", *spec.latency + "\n");
+    if (attributes.latency) write(port + "/latency_timer", *attributes.latency + "\n");
     fs::create_directory_symlink("../../../" + tty, root_ + "/" + port + "/tty/" + tty + "/device");
     fs::create_directory_symlink("../../" + port + "/tty/" + tty, root_ + "/class/tty/" + tty);
   }

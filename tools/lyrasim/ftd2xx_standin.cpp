@@ -46,7 +46,7 @@ struct Chunk {
 };
 
 struct UsbDevice {
-  EndpointSpec spec;
+  EndpointSpec endpoint;
   std::unique_ptr<Analyser> analyser;
   bool open = false;
   uint32_t baud = 9600;
@@ -95,12 +95,12 @@ bool configure_line(World& w, const std::string& line) {
     return true;
   }
   if (verb == "device") {
-    auto spec = parse_endpoint_device("USB" + std::to_string(w.devices.size()), rest, &error);
-    if (!spec) return false;
+    auto endpoint = parse_endpoint_device("USB" + std::to_string(w.devices.size()), rest, &error);
+    if (!endpoint) return false;
     auto d = std::make_unique<UsbDevice>();
-    d->spec = *spec;
-    d->latency = spec->latency;
-    d->analyser = std::make_unique<Analyser>(spec->identity);
+    d->endpoint = *endpoint;
+    d->latency = endpoint->latency;
+    d->analyser = std::make_unique<Analyser>(endpoint->identity);
     w.devices.push_back(std::move(d));
     return true;
   }
@@ -205,7 +205,7 @@ STANDIN_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, uint32_t flags) 
     size_t index = reinterpret_cast<uintptr_t>(arg1);
     if (index >= w.devices.size()) return FT_DEVICE_NOT_FOUND;
     if (arg2 == nullptr) return FT_INVALID_PARAMETER;
-    const std::string& text = w.devices[index]->spec.description;
+    const std::string& text = w.devices[index]->endpoint.description;
     char* out = static_cast<char*>(arg2);
     size_t n = std::min<size_t>(text.size(), 63);
     std::memcpy(out, text.data(), n);
@@ -223,8 +223,8 @@ STANDIN_EXPORT FT_STATUS FT_GetDeviceInfo(void* handle, uint32_t* type, uint32_t
   if (d == nullptr) return FT_INVALID_HANDLE;
   if (type != nullptr) *type = 5;  // a full-speed UART bridge
   if (id != nullptr) *id = 0x04036001u;
-  if (serial != nullptr) std::snprintf(serial, 16, "LY%05u", d->spec.identity.serial);
-  if (description != nullptr) std::snprintf(description, 64, "%s", d->spec.description.c_str());
+  if (serial != nullptr) std::snprintf(serial, 16, "LY%05u", d->endpoint.identity.serial);
+  if (description != nullptr) std::snprintf(description, 64, "%s", d->endpoint.description.c_str());
   return FT_OK;
 }
 
@@ -263,18 +263,18 @@ STANDIN_EXPORT FT_STATUS FT_Write(void* handle, void* buffer, uint32_t length, u
   std::vector<uint8_t> junk;
   while (auto cmd = d->assembler.next(&junk)) {
     if (w.record) {
-      w.record->junk(d->spec.name, junk.data(), junk.size());
-      w.record->frame(d->spec.name, *cmd, d->baud);
+      w.record->junk(d->endpoint.name, junk.data(), junk.size());
+      w.record->frame(d->endpoint.name, *cmd, d->baud);
     }
     junk.clear();
-    if (!d->spec.bauds.empty() && std::find(d->spec.bauds.begin(), d->spec.bauds.end(), d->baud) == d->spec.bauds.end()) {
+    if (!d->endpoint.bauds.empty() && std::find(d->endpoint.bauds.begin(), d->endpoint.bauds.end(), d->baud) == d->endpoint.bauds.end()) {
       continue;
     }
-    auto reply = w.responder.answer(*d->analyser, d->spec.name, *cmd, now);
+    auto reply = w.responder.answer(*d->analyser, d->endpoint.name, *cmd, now);
     if (!reply || reply->bytes.empty()) continue;
     auto due = now + std::chrono::milliseconds(reply->delay_ms);
     if (!d->rx.empty()) due = std::max(due, d->rx.back().due);
-    if (!d->spec.wire) {
+    if (!d->endpoint.wire) {
       d->rx.push_back(Chunk{due, std::move(reply->bytes)});
       continue;
     }
@@ -285,7 +285,7 @@ STANDIN_EXPORT FT_STATUS FT_Write(void* handle, void* buffer, uint32_t length, u
                                                       reply->bytes.begin() + static_cast<std::ptrdiff_t>(at + n))});
     }
   }
-  if (w.record) w.record->junk(d->spec.name, junk.data(), junk.size());
+  if (w.record) w.record->junk(d->endpoint.name, junk.data(), junk.size());
   if (written != nullptr) *written = length;
   return FT_OK;
 }
@@ -365,7 +365,7 @@ STANDIN_EXPORT FT_STATUS FT_GetModemStatus(void* handle, uint32_t* status) {
 STANDIN_EXPORT FT_STATUS FT_GetDriverVersion(void* handle, uint32_t* version) {
   if (version == nullptr) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](World&, UsbDevice& d) {
-    *version = d.spec.driver_version;
+    *version = d.endpoint.driver_version;
     return FT_OK;
   });
 }
@@ -382,7 +382,7 @@ STANDIN_EXPORT FT_STATUS FT_SetBaudRate(void* handle, uint32_t baud) {
 STANDIN_EXPORT FT_STATUS FT_GetComPortNumber(void* handle, int32_t* number) {
   if (number == nullptr) return FT_INVALID_PARAMETER;
   return with_device(handle, [&](World&, UsbDevice& d) {
-    *number = d.spec.com_port;
+    *number = d.endpoint.com_port;
     return FT_OK;
   });
 }

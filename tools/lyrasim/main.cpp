@@ -34,7 +34,7 @@ struct Pending {
 };
 
 struct SerialEndpoint {
-  EndpointSpec spec;
+  EndpointSpec config;
   std::unique_ptr<plat::PtyDevice> pty;
   std::unique_ptr<Analyser> device;
   FrameAssembler assembler;
@@ -43,7 +43,7 @@ struct SerialEndpoint {
 };
 
 struct UdpEndpoint {
-  EndpointSpec spec;
+  EndpointSpec config;
   std::unique_ptr<plat::UdpSocket> socket;
   std::unique_ptr<Analyser> device;
   std::deque<Pending> out;
@@ -131,10 +131,10 @@ bool Emulator::control_line(const std::string& line) {
     in >> name;
     std::getline(in >> std::ws, text);
     for (auto& e : serial_) {
-      if (e->spec.name == name) e->device->extension_receive(text);
+      if (e->config.name == name) e->device->extension_receive(text);
     }
     for (auto& e : udp_) {
-      if (e->spec.name == name) e->device->extension_receive(text);
+      if (e->config.name == name) e->device->extension_receive(text);
     }
     std::cout << "ok" << std::endl;
     return true;
@@ -150,16 +150,16 @@ void Emulator::on_serial_input(SerialEndpoint& e) {
   e.assembler.feed(buf, n);
   std::vector<uint8_t> junk;
   while (auto cmd = e.assembler.next(&junk)) {
-    if (recording_) record_.junk(e.spec.name, junk.data(), junk.size());
+    if (recording_) record_.junk(e.config.name, junk.data(), junk.size());
     junk.clear();
     const auto now = SteadyClock::now();
     std::optional<uint32_t> baud = e.pty->line_baud();
-    if (recording_) record_.frame(e.spec.name, *cmd, baud);
-    if (!e.spec.bauds.empty() &&
-        (!baud || std::find(e.spec.bauds.begin(), e.spec.bauds.end(), *baud) == e.spec.bauds.end())) {
+    if (recording_) record_.frame(e.config.name, *cmd, baud);
+    if (!e.config.bauds.empty() &&
+        (!baud || std::find(e.config.bauds.begin(), e.config.bauds.end(), *baud) == e.config.bauds.end())) {
       continue;  // at any other rate the device only sees noise
     }
-    auto reply = responder_.answer(*e.device, e.spec.name, *cmd, now);
+    auto reply = responder_.answer(*e.device, e.config.name, *cmd, now);
     if (!reply || reply->bytes.empty()) continue;
     auto start = std::max(now, e.out.empty() ? now : e.out.back().due);
     Pending p;
@@ -167,7 +167,7 @@ void Emulator::on_serial_input(SerialEndpoint& e) {
     p.bytes = std::move(reply->bytes);
     e.out.push_back(std::move(p));
   }
-  if (recording_) record_.junk(e.spec.name, junk.data(), junk.size());
+  if (recording_) record_.junk(e.config.name, junk.data(), junk.size());
 }
 
 void Emulator::on_udp_input(UdpEndpoint& e) {
@@ -176,16 +176,16 @@ void Emulator::on_udp_input(UdpEndpoint& e) {
     const auto now = SteadyClock::now();
     Command cmd;
     if (d->size != 12) {
-      if (recording_) record_.junk(e.spec.name, buf, d->copied);
+      if (recording_) record_.junk(e.config.name, buf, d->copied);
       continue;
     }
     std::memcpy(cmd.raw.data(), buf, 12);
     if (!cmd.well_formed()) {
-      if (recording_) record_.junk(e.spec.name, buf, 12);
+      if (recording_) record_.junk(e.config.name, buf, 12);
       continue;
     }
-    if (recording_) record_.frame(e.spec.name, cmd, std::nullopt);
-    auto reply = responder_.answer(*e.device, e.spec.name, cmd, now);
+    if (recording_) record_.frame(e.config.name, cmd, std::nullopt);
+    auto reply = responder_.answer(*e.device, e.config.name, cmd, now);
     if (!reply || reply->bytes.empty()) continue;
     // Every answer datagram carries two bytes in front of the frame.
     std::vector<uint8_t> datagram(2 + reply->bytes.size());
@@ -217,7 +217,7 @@ void Emulator::flush_due(SteadyClock::time_point now) {
   for (auto& e : serial_) {
     while (!e->out.empty() && e->out.front().due <= now) {
       Pending& p = e->out.front();
-      std::optional<uint32_t> baud = e->spec.wire ? e->pty->line_baud() : std::nullopt;
+      std::optional<uint32_t> baud = e->config.wire ? e->pty->line_baud() : std::nullopt;
       if (!baud || *baud == 0) {
         e->pty->write(p.bytes.data() + p.sent, p.bytes.size() - p.sent);
         e->out.pop_front();
@@ -258,7 +258,7 @@ int Emulator::run(const Options& o) {
   int signals = plat::termination_signal_fd();
   for (const EndpointSpec& s : o.serial) {
     auto e = std::make_unique<SerialEndpoint>();
-    e->spec = s;
+    e->config = s;
     plat::SystemError err;
     e->pty = plat::PtyDevice::create(&err);
     if (!e->pty) {
@@ -277,7 +277,7 @@ int Emulator::run(const Options& o) {
   }
   for (const EndpointSpec& s : o.udp) {
     auto e = std::make_unique<UdpEndpoint>();
-    e->spec = s;
+    e->config = s;
     plat::SystemError err;
     e->socket = plat::UdpSocket::create(o.udp_port, s.name, &err);
     if (!e->socket) {

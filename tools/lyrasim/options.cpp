@@ -19,8 +19,8 @@ bool to_number(const std::string& text, long long& out) {
 
 std::optional<EndpointSpec> parse_endpoint_device(const std::string& name, const std::string& device,
                                                   std::string* error) {
-  EndpointSpec spec;
-  spec.name = name;
+  EndpointSpec endpoint;
+  endpoint.name = name;
   // Endpoint keys are taken out; the rest describes the analyser.
   std::string identity_text;
   size_t start = 0;
@@ -48,26 +48,26 @@ std::optional<EndpointSpec> parse_endpoint_device(const std::string& name, const
           if (error != nullptr) *error = "bad rate '" + rate + "' in bauds=";
           return std::nullopt;
         }
-        spec.bauds.push_back(static_cast<uint32_t>(v));
+        endpoint.bauds.push_back(static_cast<uint32_t>(v));
       }
     } else if (key == "wire" && to_number(value, v)) {
-      spec.wire = v != 0;
+      endpoint.wire = v != 0;
     } else if (key == "com" && to_number(value, v)) {
-      spec.com_port = static_cast<int32_t>(v);
+      endpoint.com_port = static_cast<int32_t>(v);
     } else if (key == "desc") {
-      spec.description = value.substr(0, 63);
+      endpoint.description = value.substr(0, 63);
     } else if (key == "latency" && to_number(value, v)) {
-      spec.latency = static_cast<uint8_t>(v);
+      endpoint.latency = static_cast<uint8_t>(v);
     } else if (key == "driver" && to_number(value, v)) {
-      spec.driver_version = static_cast<uint32_t>(v);
+      endpoint.driver_version = static_cast<uint32_t>(v);
     } else {
       identity_text += "," + item;
     }
   }
   auto id = parse_identity(identity_text, error);
   if (!id) return std::nullopt;
-  spec.identity = *id;
-  return spec;
+  endpoint.identity = *id;
+  return endpoint;
 }
 
 std::optional<Options> parse_options(const std::vector<std::string>& args, std::string* error) {
@@ -94,9 +94,9 @@ std::optional<Options> parse_options(const std::vector<std::string>& args, std::
       if (eq == std::string::npos || eq == 0) return fail(a + " needs NAME=DEVICE, got '" + *v + "'");
       std::string name = v->substr(0, eq);
       if (name.find('/') != std::string::npos) return fail("port name '" + name + "' must not contain '/'");
-      auto spec = parse_endpoint_device(name, v->substr(eq + 1), error);
-      if (!spec) return std::nullopt;
-      (a == "--serial" ? o.serial : o.udp).push_back(*spec);
+      auto endpoint = parse_endpoint_device(name, v->substr(eq + 1), error);
+      if (!endpoint) return std::nullopt;
+      (a == "--serial" ? o.serial : o.udp).push_back(*endpoint);
     } else if (a == "--port-dir") {
       auto v = value();
       if (!v) return fail("--port-dir needs a directory");
