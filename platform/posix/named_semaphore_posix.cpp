@@ -5,9 +5,12 @@
 
 #include <cerrno>
 
+#include "platform/posix/monotonic_time.h"
 #include "platform/named_semaphore.h"
 
 namespace lyralink::platform {
+
+using posix::monotonic_after_ms;
 
 namespace {
 
@@ -18,17 +21,6 @@ std::string backing_file(const std::string& name) {
   return "/dev/shm/sem." + (name.empty() || name[0] != '/' ? name : name.substr(1));
 }
 
-timespec monotonic_after_ms(uint32_t ms) {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  t.tv_sec += static_cast<time_t>(ms / 1000u);
-  t.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
-  if (t.tv_nsec >= 1000000000L) {
-    t.tv_sec += 1;
-    t.tv_nsec -= 1000000000L;
-  }
-  return t;
-}
 
 }  // namespace
 

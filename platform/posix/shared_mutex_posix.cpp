@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <new>
 
+#include "platform/posix/monotonic_time.h"
 #include "platform/shared_mutex.h"
 
 namespace lyralink::platform {
+
+using posix::monotonic_after_ms;
 
 namespace {
 
@@ -88,17 +91,6 @@ bool stale(int fd) {
   return marked && take_ownership(fd);
 }
 
-timespec monotonic_after_ms(uint32_t ms) {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  t.tv_sec += static_cast<time_t>(ms / 1000u);
-  t.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
-  if (t.tv_nsec >= 1000000000L) {
-    t.tv_sec += 1;
-    t.tv_nsec -= 1000000000L;
-  }
-  return t;
-}
 
 // A process-shared robust mutex and the owner mark in a fresh object.
 bool initialise(void* block) {

@@ -5,19 +5,11 @@
 #include <cstring>
 #include <ctime>
 
+#include "tools/lyrasim/text.h"
+
 namespace lyrasim {
 
 namespace {
-
-bool parse_number(const std::string& text, long long& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(text.c_str(), &end, 0);
-  if (errno != 0 || end == text.c_str() || *end != '\0') return false;
-  out = v;
-  return true;
-}
 
 // SplitMix64: a cheap deterministic hash, so the synthetic signal of a
 // given sample index is the same on every read.
@@ -120,8 +112,8 @@ std::optional<Identity> parse_identity(const std::string& text, std::string* err
     return std::nullopt;
   };
   Identity id;
-  size_t comma = text.find(',');
-  std::string model = text.substr(0, comma);
+  const std::vector<std::string> items = split_fields(text, ',');
+  const std::string& model = items.front();
   if (model == "740" || model == "MCA-740") {
     id.model = Model::mca740;
   } else if (model == "310" || model == "MCA-310") {
@@ -130,16 +122,13 @@ std::optional<Identity> parse_identity(const std::string& text, std::string* err
   } else {
     return fail("unknown model '" + model + "' (use 740 or 310)");
   }
-  while (comma != std::string::npos) {
-    size_t next = text.find(',', comma + 1);
-    std::string item = text.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
-    comma = next;
-    size_t eq = item.find('=');
+  for (size_t i = 1; i < items.size(); ++i) {
+    const std::string& item = items[i];
+    const auto [key, value] = split_setting(item);
     long long v = 0;
-    if (eq == std::string::npos || !parse_number(item.substr(eq + 1), v)) {
+    if (item.find('=') == std::string::npos || !parse_integer(value, v)) {
       return fail("bad option '" + item + "' (expected key=number)");
     }
-    std::string key = item.substr(0, eq);
     if (key == "sn") id.serial = static_cast<uint16_t>(v);
     else if (key == "fw") id.firmware = static_cast<uint16_t>(v);
     else if (key == "variant") id.variant = static_cast<uint16_t>(v);

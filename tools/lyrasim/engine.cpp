@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/lyrasim/text.h"
+
 namespace lyrasim {
 
 void FrameAssembler::feed(const uint8_t* bytes, size_t n) { buffer_.insert(buffer_.end(), bytes, bytes + n); }
@@ -30,16 +32,6 @@ std::optional<Command> FrameAssembler::next(std::vector<uint8_t>* junk) {
   return std::nullopt;
 }
 
-namespace {
-bool number(const std::string& text, long long& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtoll(text.c_str(), &end, 0);
-  return errno == 0 && end != text.c_str() && *end == '\0';
-}
-}  // namespace
-
 const char* fault_help() {
   return "KIND[=VALUE][,code=N][,on=ENDPOINT][,skip=N][,count=N]\n"
          "  KIND: silent | checksum | echo | error=0xAAA8..0xAAAF | length=+N/-N |\n"
@@ -54,17 +46,11 @@ std::optional<FaultRule> parse_fault(const std::string& text, std::string* error
     return std::nullopt;
   };
   FaultRule r;
-  size_t start = 0;
   bool first = true;
-  while (start <= text.size()) {
-    size_t comma = text.find(',', start);
-    std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    start = comma == std::string::npos ? text.size() + 1 : comma + 1;
-    size_t eq = item.find('=');
-    std::string key = item.substr(0, eq);
-    std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
+  for (const std::string& item : split_fields(text, ',')) {
+    const auto [key, value] = split_setting(item);
     long long v = 0;
-    bool has_number = number(value, v);
+    bool has_number = parse_integer(value, v);
     if (first) {
       first = false;
       if (key == "silent") r.kind = FaultKind::silent;
