@@ -72,6 +72,25 @@ void apply_analyser_line_settings(platform::SerialSettings& st, uint32_t baud) {
   st.null_stripping = false;
 }
 
+bool configure_analyser_port(platform::SerialPort& serial, const std::string& name, uint32_t baud) {
+  serial.set_queue_sizes(2000, 16);
+  platform::SerialSettings settings;
+  if (!serial.get_settings(settings)) return false;
+  apply_analyser_line_settings(settings, baud);
+  if (is_usb_port(name)) {
+    // The bridge's charger switch follows RTS; CTS reports where it is now,
+    // so RTS is set to keep it there (CTS off = charger on = RTS on).
+    platform::ModemStatus lines = serial.modem_status().value_or(platform::ModemStatus{});
+    settings.rts_control = lines.cts ? platform::LineControl::disabled : platform::LineControl::enabled;
+    (void)serial.set_settings(settings);
+    settings.dtr_control = platform::LineControl::disabled;
+  } else {
+    settings.dtr_control = platform::LineControl::enabled;
+    settings.rts_control = platform::LineControl::enabled;
+  }
+  return serial.set_settings(settings);
+}
+
 int16_t open_port(LinkState& s, const char* port, int32_t timeout, int32_t retries, int32_t baud, uint16_t lock) {
   if (s.link_open()) return 0;
   s.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs);
@@ -96,23 +115,8 @@ int16_t open_port(LinkState& s, const char* port, int32_t timeout, int32_t retri
   if (!path) return 0;
   auto serial = platform::SerialPort::open(*path);
   if (!serial) return 0;
-  serial->set_queue_sizes(2000, 16);
 
-  platform::SerialSettings settings;
-  if (!serial->get_settings(settings)) return 0;
-  apply_analyser_line_settings(settings, static_cast<uint32_t>(baud));
-  if (is_usb_port(port)) {
-    // The bridge's charger switch follows RTS; CTS reports where it is now,
-    // so RTS is set to keep it there (CTS off = charger on = RTS on).
-    platform::ModemStatus lines = serial->modem_status().value_or(platform::ModemStatus{});
-    settings.rts_control = lines.cts ? platform::LineControl::disabled : platform::LineControl::enabled;
-    (void)serial->set_settings(settings);
-    settings.dtr_control = platform::LineControl::disabled;
-  } else {
-    settings.dtr_control = platform::LineControl::enabled;
-    settings.rts_control = platform::LineControl::enabled;
-  }
-  if (!serial->set_settings(settings)) return 0;  // closes the port
+  if (!configure_analyser_port(*serial, port, static_cast<uint32_t>(baud))) return 0;  // closes the port
 
   if (lock != 0) s.transaction_lock = platform::MachineLock::open("COMM_SYNCHRONISATION");
   s.serial_port = std::move(serial);

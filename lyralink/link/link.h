@@ -50,6 +50,12 @@ void adopt_usb_device(LinkState& s, FT_HANDLE handle, uint16_t port_id);
 void set_timing(LinkState& s, int32_t timeout, int32_t retries);
 void set_baud_rate(LinkState& s, uint32_t baud);
 
+// Sets up an open port for an analyser: queue sizes, the line settings
+// below, and the modem lines (on a USB bridge port RTS keeps the charger
+// where CTS reports it and DTR is low; elsewhere both are high). False when
+// the port refuses the settings.
+bool configure_analyser_port(platform::SerialPort& serial, const std::string& name, uint32_t baud);
+
 // The serial settings used for every analyser port: rate, 8N1, binary, no
 // flow control, other fields as the port had them.
 void apply_analyser_line_settings(platform::SerialSettings& settings, uint32_t baud);

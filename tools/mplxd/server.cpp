@@ -190,23 +190,7 @@ bool Server::create_objects(std::string* error) {
   // The same line set-up as a direct link from the library: the analyser
   // expects 8N1 without flow control, and on its USB bridge the charger
   // switch (RTS) is kept where the analyser reports it (CTS).
-  port_->set_queue_sizes(2000, 16);
-  plat::SerialSettings settings;
-  if (!port_->get_settings(settings)) {
-    *error = "cannot read the settings of " + path;
-    return false;
-  }
-  lyralink::link::apply_analyser_line_settings(settings, options_.baud);
-  if (lyralink::link::is_usb_port(options_.port_name)) {
-    plat::ModemStatus lines = port_->modem_status().value_or(plat::ModemStatus{});
-    settings.rts_control = lines.cts ? plat::LineControl::disabled : plat::LineControl::enabled;
-    (void)port_->set_settings(settings);
-    settings.dtr_control = plat::LineControl::disabled;
-  } else {
-    settings.dtr_control = plat::LineControl::enabled;
-    settings.rts_control = plat::LineControl::enabled;
-  }
-  if (!port_->set_settings(settings)) {
+  if (!lyralink::link::configure_analyser_port(*port_, options_.port_name, options_.baud)) {
     *error = "cannot set " + path + " to " + std::to_string(options_.baud) + " baud, 8N1";
     return false;
   }
