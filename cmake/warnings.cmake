@@ -2,7 +2,7 @@
 add_library(lyralink_build_flags INTERFACE)
 target_compile_options(lyralink_build_flags INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
-  -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
+  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor -Wold-style-cast> -Wcast-align
   $<$<BOOL:${LYRALINK_WERROR}>:-Werror>)
 if(LYRALINK_SANITIZE)
   target_compile_options(lyralink_build_flags INTERFACE

@@ -1,0 +1,118 @@
+// The discovery's windows: the Qt module when it can be loaded and reaches a
+// display, "no display" otherwise.
+#include "lyralink/discovery/windows.h"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "lyralink/dialogs/dialogs_api.h"
+#include "platform/dynamic_library.h"
+#include "platform/environment.h"
+
+namespace lyralink::discovery {
+
+namespace {
+
+constexpr char kModuleFile[] = "liblyralink-dialogs.so";
+
+void copy_bounded(char* out, size_t size, const std::string& text) {
+  size_t n = std::min(text.size(), size - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+std::string read_bounded(const char* buf, size_t size) { return std::string(buf, strnlen(buf, size)); }
+
+// The windows of the loaded module; used only once api->start() said yes.
+class ModuleWindows final : public Windows {
+ public:
+  ModuleWindows(std::unique_ptr<platform::DynamicLibrary> module, const lyralink_dialogs_api* api)
+      : module_(std::move(module)), api_(api) {}
+
+  int32_t run_selection_dialog(void* owner, const std::vector<SelectionLine>& lines,
+                               std::string& special_ip) override {
+    std::vector<lyralink_dialog_line> c_lines;
+    c_lines.reserve(lines.size());
+    for (const auto& line : lines) c_lines.push_back({line.text.c_str(), line.applicable ? 1 : 0});
+    char ip[LYRALINK_SPECIAL_IP_SIZE];
+    copy_bounded(ip, sizeof ip, special_ip);
+    int32_t result = api_->run_selection_dialog(owner, c_lines.data(), static_cast<uint32_t>(c_lines.size()), ip);
+    special_ip = read_bounded(ip, sizeof ip);
+    return result;
+  }
+
+  int32_t run_head_selection_dialog(void* owner, const std::vector<std::string>& texts,
+                                    std::string& address) override {
+    std::vector<const char*> c_texts;
+    c_texts.reserve(texts.size());
+    for (const auto& t : texts) c_texts.push_back(t.c_str());
+    char buf[LYRALINK_SPECIAL_IP_SIZE] = {};
+    int32_t result = api_->run_head_selection_dialog(owner, c_texts.data(), static_cast<uint32_t>(c_texts.size()), buf);
+    if (result == kDialogOk) address = read_bounded(buf, sizeof buf);
+    return result == kDialogOk ? kDialogOk : kDialogCancelled;
+  }
+
+  void show_wait_window(void* owner, const std::string& message) override {
+    api_->show_wait_window(owner, message.c_str());
+  }
+  void close_wait_window() override { api_->close_wait_window(); }
+  void show_splash_window() override { api_->show_splash_window(); }
+  void close_splash_window() override { api_->close_splash_window(); }
+  void message_box(void* owner, const std::string& text, const std::string& caption) override {
+    api_->message_box(owner, text.c_str(), caption.c_str());
+  }
+  void repaint_window(void* owner) override { api_->repaint_window(owner); }
+
+ private:
+  std::unique_ptr<platform::DynamicLibrary> module_;
+  const lyralink_dialogs_api* api_;
+};
+
+std::string module_path() {
+  if (auto file = platform::environment_value("LYRALINK_DIALOGS"); file && !file->empty()) return *file;
+  std::string dir = platform::directory_of_loaded_file(reinterpret_cast<const void*>(&module_path));
+  return dir.empty() ? kModuleFile : dir + "/" + kModuleFile;
+}
+
+// Loads the module and starts its GUI side; null when either fails.
+std::unique_ptr<Windows> load_module_windows() {
+  if (!display_named()) return nullptr;
+  auto module = platform::DynamicLibrary::load_resident(module_path());
+  if (!module) return nullptr;
+  auto entry = reinterpret_cast<lyralink_dialogs_entry_fn>(module->symbol(LYRALINK_DIALOGS_ENTRY));
+  if (entry == nullptr) return nullptr;
+  const lyralink_dialogs_api* api = entry();
+  if (api == nullptr || api->abi_version != LYRALINK_DIALOGS_ABI_VERSION || api->size < sizeof(lyralink_dialogs_api))
+    return nullptr;
+  if (api->start() == 0) return nullptr;
+  return std::make_unique<ModuleWindows>(std::move(module), api);
+}
+
+Windows* g_override = nullptr;
+
+}  // namespace
+
+bool display_named() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    auto value = platform::environment_value(name);
+    if (value && !value->empty()) return true;
+  }
+  return false;
+}
+
+Windows& library_windows() {
+  if (g_override != nullptr) return *g_override;
+  // Decided once per process: the module stays loaded for good
+  // (RTLD_NODELETE), and a missing display does not come back.
+  // Never destroyed: the module's GUI thread may outlive static destructors.
+  static std::once_flag once;
+  static Windows* module = nullptr;
+  static NoDisplayWindows no_display;
+  std::call_once(once, [] { module = load_module_windows().release(); });
+  return module != nullptr ? *module : static_cast<Windows&>(no_display);
+}
+
+void set_windows(Windows* windows) { g_override = windows; }
+
+}  // namespace lyralink::discovery
