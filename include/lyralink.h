@@ -56,6 +56,48 @@ int16_t COMM_INIT_EX3(const char* port, int32_t timeout, int32_t retries, int32_
  * a device answers shows at the first command. */
 int16_t COMM_INIT_ETHERNET_IP(const char* address, int32_t timeout, int32_t retries);
 
+/* ---------------------------------------------------------------------
+ * Discovery: find analysers, choose one, open the link
+ * ------------------------------------------------------------------- */
+
+/* Selection parameter block of COMM_INIT_SELECT: 24 bytes, little-endian.
+ * The library starts from the defaults and copies the first `length` bytes
+ * (at most 24) of the caller's block over them; fields are written back only
+ * when `length` covers them. Flags count as set when nonzero. */
+typedef struct LYRA_SELECT_PARAM {
+  uint16_t length;            /*  0: valid bytes (default 24) */
+  uint16_t serial;            /*  2: nonzero: take the first entry with this serial number (0) */
+  uint16_t admit_310;         /*  4: an MCA-310 may be applicable (0) */
+  uint16_t min_fw_310;        /*  6: lowest applicable MCA-310 firmware (0xFFFF) */
+  uint16_t admit_740;         /*  8: an MCA-740 may be applicable (0xFFFF) */
+  uint16_t min_fw_740;        /* 10: lowest applicable MCA-740 firmware (0x1116) */
+  uint16_t splash;            /* 12: splash window during the first search (0) */
+  uint16_t dialogs;           /* 14: wait window and selection dialog (0xFFFF) */
+  uint16_t port;              /* 16: in: port filter for automatic selection, 0xFFFF any;
+                                     out (length >= 18): port identifier of the link */
+  uint16_t reserved;          /* 18: neither read nor written */
+  uint32_t baud;              /* 20: out (length >= 22): bit rate after the baud adjustment */
+} LYRA_SELECT_PARAM;
+
+/* Finds every analyser on the serial ports COM1-COM256, on the USB bridges
+ * the bridge driver library lists, and on the local networks (broadcast
+ * and the remembered special IPs); classifies each, takes one by serial
+ * number or lets the user choose in the selection dialog, opens the link on
+ * it and moves a serial or USB link to its highest bit rate. block may be
+ * null (all defaults); owner is the caller's window (a QWidget*) or null.
+ * Returns 1 when a link is open afterwards, 0 otherwise (also when a link
+ * was already open). Blocks for several seconds. */
+int16_t COMM_INIT_SELECT(void* block, int32_t timeout, int32_t retries, void* owner);
+
+/* Ethernet-only search for analysers: nonzero serial (low 16 bits) takes
+ * the first analyser with that serial number that is not in use, 0 lets
+ * the user choose. Returns 1 when an Ethernet link is open afterwards. */
+int16_t COMM_INIT_ETHERNET(int32_t serial, int32_t timeout, int32_t retries, void* owner);
+
+/* As COMM_INIT_ETHERNET for the Trebla measuring heads (serial is the
+ * analyser serial number of the head's first answer). */
+int16_t COMM_INIT_ETHERNET_TREBLA(int32_t serial, int32_t timeout, int32_t retries, void* owner);
+
 /* Ends whatever link is open. The UDP socket stays for the next Ethernet
  * link. */
 void COMM_CLOSE(void);
