@@ -3,6 +3,7 @@
 // waited for), the removal script (started detached), and the test hook
 // that stops a program dead.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

@@ -44,15 +44,21 @@ bool Remover::run(SetupUi& ui, const std::string& own_path, bool wait_for_script
   std::string title = window_title();
   if (!ui.ask(title, kRemoveQuestion)) return false;
 
-  // remover deletes its own file only where install put it, beside the
-  // log; a remover started from anywhere else (a setup directory, a build
-  // tree) is left alone.
+  // install puts remover beside the log. That file goes: through the
+  // removal script when it is the one running, at once otherwise (an
+  // install stopped before it registered leaves its remover there, and
+  // another remover may be taking the installation off). A remover started
+  // from anywhere else (a setup directory, a build tree) is left alone.
   std::optional<std::string> remover_file;
-  auto log_dir = platform::canonical_path(directory_of(log_path_));
-  if (!own_path.empty() && log_dir && directory_of(own_path) == *log_dir) {
-    remover_file = own_path;
+  if (auto log_dir = platform::canonical_path(directory_of(log_path_))) {
+    std::string installed = (*log_dir == "/" ? std::string() : *log_dir) + "/remover";
+    if (!own_path.empty() && own_path == installed) {
+      remover_file = own_path;
+    } else if (platform::entry_kind(installed) == platform::EntryKind::file) {
+      platform::delete_file(installed);
+    }
     // A copy of remover that was cut short leaves its part file.
-    std::string part = platform::part_file_path(own_path);
+    std::string part = platform::part_file_path(installed);
     if (platform::entry_present(part)) platform::delete_file(part);
   }
 

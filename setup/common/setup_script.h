@@ -10,7 +10,7 @@
 namespace lyralink::setup {
 
 // An INI text. Section and key names compare without regard to letter case;
-// the first section of a name and the first key of a name in it count.
+// sections of one name read as one, and the first key of a name counts.
 // Values lose their surrounding blanks and one pair of enclosing quotes
 // ('…' or "…"). Lines starting with ';' are comments; lines without '=' are
 // skipped.

@@ -31,8 +31,10 @@ std::string lower(std::string s) {
 }
 
 bool has_display() {
-  return platform::environment_value("DISPLAY") || platform::environment_value("WAYLAND_DISPLAY") ||
-         platform::environment_value("QT_QPA_PLATFORM");
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    if (!platform::environment_value(name).value_or("").empty()) return true;
+  }
+  return false;
 }
 
 // Tests stop install dead at its n-th log write event (two per write:

@@ -23,8 +23,10 @@ using namespace lyralink;
 constexpr const char* kUsage = "usage: remover [--unattended] LOGPATH";
 
 bool has_display() {
-  return platform::environment_value("DISPLAY") || platform::environment_value("WAYLAND_DISPLAY") ||
-         platform::environment_value("QT_QPA_PLATFORM");
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    if (!platform::environment_value(name).value_or("").empty()) return true;
+  }
+  return false;
 }
 
 }  // namespace
