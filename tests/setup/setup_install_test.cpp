@@ -394,10 +394,13 @@ TEST(SetupEndToEnd, EarlierInstallationQuestionsCompareVersionsAsBytes) {
 // Software\Demo\Shared), then version 2 over it, which has only the Shared
 // entry, under each combination of the clear and keep flags.
 struct ReplaceCase {
+  std::string name;
   std::string registry_line;  // "Registry=..." of version 2
   std::string v2_title;       // another title competes, which sets clear
   bool registry_deleted;      // clear and not keep
 };
+
+void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
 
 class Replacement : public ::testing::TestWithParam<ReplaceCase> {};
 
@@ -443,10 +446,12 @@ TEST_P(Replacement, EarlierInstallationIsRemovedFirst) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ClearAndKeep, Replacement,
-                         ::testing::Values(ReplaceCase{"", "Demo", false}, ReplaceCase{"Registry=clear", "Demo", true},
-                                           ReplaceCase{"Registry=keep", "Demo", false},
-                                           ReplaceCase{"", "Demo Two", true},
-                                           ReplaceCase{"Registry=keep", "Demo Two", false}));
+                         ::testing::Values(ReplaceCase{"Neither", "", "Demo", false},
+                                           ReplaceCase{"Clear", "Registry=clear", "Demo", true},
+                                           ReplaceCase{"Keep", "Registry=keep", "Demo", false},
+                                           ReplaceCase{"CompetingTitleClears", "", "Demo Two", true},
+                                           ReplaceCase{"CompetingTitleWithKeep", "Registry=keep", "Demo Two", false}),
+                         [](const ::testing::TestParamInfo<ReplaceCase>& param) { return param.param.name; });
 
 TEST(SetupEndToEnd, RemoverRefusesLogsItCannotTrust) {
   Sandbox box("refuse");
