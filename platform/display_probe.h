@@ -4,6 +4,7 @@
 // process). Built only into the windows module: liblyralink.so never
 // links the X libraries.
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace lyralink::platform {
@@ -12,10 +13,23 @@ namespace lyralink::platform {
 // it then stays loaded. Does not block beyond the loading itself.
 bool library_loads(const std::string& path);
 
-// True when an X server accepts a connection (authorisation included) to
-// `display`; the connection is closed again. Blocks for as long as
-// connecting takes (a local server: about a millisecond).
-bool x_display_answers(const std::string& display);
+// An open connection to an X server, closed when destroyed. Held until
+// the toolkit has made its own connection: an X server whose last client
+// leaves resets itself, and refuses connections while it does.
+class XDisplayConnection {
+ public:
+  // Null when the server does not accept a connection (authorisation
+  // included) to `display`. Blocks for as long as connecting takes (a local
+  // server: about a millisecond).
+  static std::unique_ptr<XDisplayConnection> open(const std::string& display);
+  ~XDisplayConnection();
+  XDisplayConnection(const XDisplayConnection&) = delete;
+  XDisplayConnection& operator=(const XDisplayConnection&) = delete;
+
+ private:
+  explicit XDisplayConnection(void* connection) : connection_(connection) {}
+  void* connection_;
+};
 
 // True when a listener accepts a connection on the Unix stream socket at
 // `path`; the connection is closed again at once.

@@ -23,14 +23,19 @@ bool library_loads(const std::string& path) {
   return true;
 }
 
-bool x_display_answers(const std::string& display) {
-  if (display.empty()) return false;
+std::unique_ptr<XDisplayConnection> XDisplayConnection::open(const std::string& display) {
+  if (display.empty()) return nullptr;
   xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
-  bool ok = connection != nullptr && xcb_connection_has_error(connection) == 0;
-  // xcb_disconnect also frees a connection that is in an error state.
-  if (connection != nullptr) xcb_disconnect(connection);
-  return ok;
+  if (connection == nullptr) return nullptr;
+  if (xcb_connection_has_error(connection) != 0) {
+    // xcb_disconnect also frees a connection that is in an error state.
+    xcb_disconnect(connection);
+    return nullptr;
+  }
+  return std::unique_ptr<XDisplayConnection>(new XDisplayConnection(connection));
 }
+
+XDisplayConnection::~XDisplayConnection() { xcb_disconnect(static_cast<xcb_connection_t*>(connection_)); }
 
 bool unix_socket_accepts(const std::string& path) {
   sockaddr_un address{};
