@@ -27,6 +27,7 @@ QLabel* centred_label(QWidget* parent, const QString& text) {
 WaitWindow::WaitWindow(QWidget* parent, const std::string& message) : QFrame(parent, kInfoFlags) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_DeleteOnClose);
+  setObjectName(QStringLiteral("1003"));
   // The modal frame of a dialog without its caption.
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(2);
@@ -49,6 +50,7 @@ void WaitWindow::place() {
 SplashWindow::SplashWindow() : QWidget(nullptr, kInfoFlags), canvas_(kSplashSize.width, kSplashSize.height, QImage::Format_RGB32) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setObjectName(QStringLiteral("1007"));
   setFont(template_font(8));
   setFixedSize(kSplashSize.width, kSplashSize.height);
   canvas_.fill(splash_background());

@@ -37,6 +37,7 @@ QLabel* label(QWidget* parent, const char* text, bool wrap) {
 
 SelectionDialog::SelectionDialog(QWidget* parent, std::vector<DeviceLine> lines, std::string special_ip)
     : QDialog(parent), rules_(std::move(lines), std::move(special_ip)), special_ip_(rules_.special_ip()) {
+  setObjectName(QStringLiteral("1002"));  // windows too carry their template's id
   setWindowTitle(QString::fromLatin1(kSelectionTitle));
   setFont(template_font(8));
   setModal(true);
@@ -138,6 +139,7 @@ void SelectionDialog::reject() {
 
 HeadSelectionDialog::HeadSelectionDialog(QWidget* parent, std::vector<std::string> texts)
     : QDialog(parent), rules_(std::move(texts)) {
+  setObjectName(QStringLiteral("1001"));
   setWindowTitle(QString::fromStdString(rules_.title()));
   setFont(template_font(8));
   setModal(true);
