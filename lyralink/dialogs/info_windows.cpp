@@ -132,12 +132,13 @@ void draw_product(QPainter& p) {
   small.setBold(false);
   p.setFont(small);
   p.setPen(QColor(192, 192, 192));
-  p.drawText(QRectF(228, 92, 84, 14), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("multichannel analyser"));
+  p.drawText(QRectF(228, 92, 84, 11), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("multichannel"));
+  p.drawText(QRectF(228, 102, 84, 11), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("analyser"));
   const QColor lights[] = {QColor(0, 255, 0), QColor(255, 255, 0), QColor(255, 0, 0)};
   for (int i = 0; i < 3; ++i) {
     p.setPen(QPen(QColor(0, 0, 0), 1));
     p.setBrush(lights[i]);
-    p.drawEllipse(QPointF(234 + 14 * i, 118), 4, 4);
+    p.drawEllipse(QPointF(234 + 14 * i, 126), 4, 4);
   }
   // BNC sockets: signal in and gate.
   for (int i = 0; i < 2; ++i) {

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QWindow>
 #include <cstdlib>
@@ -317,8 +318,10 @@ TEST(SelectionDialogWidgets, TabColumnsLineUpInBothLists) {
   ASSERT_EQ(columns.size(), 3u);
   EXPECT_EQ(lower->columns(), columns);
   // At least the template's stops, and past every line's text before them.
-  EXPECT_GE(columns[1], static_cast<int>(std::lround(115 * dialog.layout().unit_x)));
-  EXPECT_GE(columns[2], static_cast<int>(std::lround(160 * dialog.layout().unit_x)));
+  // Tab stops are dialog units of the font itself.
+  double unit = font_base_units(dialog.font()).x / 4.0;
+  EXPECT_GE(columns[1], static_cast<int>(std::lround(115 * unit)));
+  EXPECT_GE(columns[2], static_cast<int>(std::lround(160 * unit)));
   for (auto* list : {upper, lower})
     for (const auto& widths : list->segment_widths())
       for (size_t k = 0; k + 1 < widths.size(); ++k) EXPECT_LT(columns[k] + widths[k], columns[k + 1]);
@@ -338,6 +341,20 @@ TEST(SelectionDialogWidgets, TabColumnsLineUpInBothLists) {
   int first_end = text_left + upper->segment_widths()[1][0];
   EXPECT_FALSE(ink_in(first_end + 2, text_left + columns[1] - 1));
   EXPECT_TRUE(ink_in(text_left + columns[1], text_left + columns[1] + 30));
+}
+
+TEST(SelectionDialogWidgets, TheLongestLineShowsWholeBesideTheScrollBar) {
+  auto lines = device_list();
+  lines.push_back({"MCA-740#00204 on 192.168.100.200\t FW# 12.06\t(in use)", false});
+  SelectionDialog dialog(nullptr, lines, "");
+  HeadSelectionDialog heads(nullptr, {"MCA-740#00204 on 192.168.100.200 (in use)", "MCA-740#00001 on 10.0.0.1"});
+  for (QDialog* d : {static_cast<QDialog*>(&dialog), static_cast<QDialog*>(&heads)}) {
+    d->show();
+    for (auto* list : d->findChildren<TabbedList*>()) {
+      EXPECT_GE(list->width(), list->needed_width()) << list->objectName().toStdString();
+      EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0) << list->objectName().toStdString();
+    }
+  }
 }
 
 TEST(HeadSelectionDialogWidgets, ConfirmedLineGivesItsAddressWithoutInUse) {
