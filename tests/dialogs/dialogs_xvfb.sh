@@ -10,6 +10,11 @@ command -v xdotool >/dev/null && command -v import >/dev/null || { echo "SKIP: n
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 mkdir -p "$shots"
 fail=0
+# Waits (up to 10 s) until the window has the keyboard focus, then a moment
+# for it to be painted, so no key goes astray on a loaded machine.
+focused() { n=0; while [ "$(xdotool getwindowfocus 2>/dev/null)" != "$1" ]; do
+  n=$((n + 1)); [ $n -lt 200 ] || { echo "FAIL: window $1 never got the focus"; fail=1; return 1; }; sleep 0.05; done
+  sleep 0.3; }
 # A host that exits with an error (a sanitizer report included) fails.
 status_failed() { echo "FAIL: host $1 exited with an error"; fail=1; }
 check() { if [ "$2" = "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected '$2', got '$3'"; fail=1; fi; }
@@ -26,7 +31,7 @@ for scale in 1 2; do
 
   "$host" "$module" select 10.0.0.25 > /tmp/lyra-xvfb-$$.txt &
   pid=$!
-  id=$(window "Detected Lyra's"); sleep 0.4
+  id=$(window "Detected Lyra's"); focused "$id"
   import -window "$id" "$shots/dialogs-select$suffix.png"
   # Tab to the upper list (the address field is disabled), last line, Enter.
   xdotool key --delay 40 Tab Tab Tab Tab End Return
@@ -35,7 +40,7 @@ for scale in 1 2; do
 
   "$host" "$module" empty > /tmp/lyra-xvfb-$$.txt &
   pid=$!
-  id=$(window "Detected Lyra's"); sleep 0.4
+  id=$(window "Detected Lyra's"); focused "$id"
   [ $scale = 1 ] && import -window "$id" "$shots/dialogs-select-empty.png"
   xdotool key Return   # Select is disabled: nothing happens
   sleep 0.3
@@ -45,7 +50,7 @@ for scale in 1 2; do
 
   "$host" "$module" heads > /tmp/lyra-xvfb-$$.txt &
   pid=$!
-  id=$(window "Detected measuring heads"); sleep 0.4
+  id=$(window "Detected measuring heads"); focused "$id"
   import -window "$id" "$shots/dialogs-heads$suffix.png"
   xdotool key --delay 40 Tab Tab Down Return
   wait $pid || status_failed "$pid"
@@ -53,7 +58,7 @@ for scale in 1 2; do
 
   "$host" "$module" analysers > /tmp/lyra-xvfb-$$.txt &
   pid=$!
-  id=$(window "Detected Lyra's"); sleep 0.4
+  id=$(window "Detected Lyra's"); focused "$id"
   [ $scale = 1 ] && import -window "$id" "$shots/dialogs-analysers.png"
   xdotool key Escape
   wait $pid || status_failed "$pid"
@@ -61,7 +66,7 @@ for scale in 1 2; do
 
   "$host" "$module" message "No Lyra's detected." > /tmp/lyra-xvfb-$$.txt &
   pid=$!
-  id=$(window "MCA Communication"); sleep 0.4
+  id=$(window "MCA Communication"); focused "$id"
   import -window "$id" "$shots/dialogs-message$suffix.png"
   xdotool key Return
   wait $pid || status_failed "$pid"
