@@ -129,10 +129,14 @@ bool prepare_udp_socket(LinkState& s) {
   if (s.udp_socket) return true;
   s.udp_socket = platform::UdpSocket::create();
   if (!s.udp_socket) return false;
-  s.udp_socket->set_broadcast(true);
-  s.udp_socket->set_receive_buffer(262144);
-  s.udp_socket->set_linger(true, 5);
+  apply_udp_socket_options(*s.udp_socket);
   return true;
+}
+
+void apply_udp_socket_options(platform::UdpSocket& socket) {
+  socket.set_broadcast(true);
+  socket.set_receive_buffer(262144);
+  socket.set_linger(true, 5);
 }
 
 int16_t open_ethernet(LinkState& s, const char* address, int32_t timeout, int32_t retries) {

@@ -35,6 +35,10 @@ void get_link_parameters(const LinkState& s, uint8_t* record);
 // no socket could be made.
 bool prepare_udp_socket(LinkState& s);
 
+// The options every library socket gets: broadcast allowed, a 256 KiB
+// receive buffer, linger 5 s. Also after the socket was re-created.
+void apply_udp_socket_options(platform::UdpSocket& socket);
+
 // The Ethernet link to `address` (at most 15 characters): Ethernet flag,
 // port identifier 0.
 void adopt_ethernet(LinkState& s, const std::string& address);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # check_exports.sh LIBRARY MAP REQUIRED...
 # Fails when the library exports a symbol that the export map does not name,
-# or lacks one of the REQUIRED names.
+# lacks one of the REQUIRED names, or exports a different number of names
+# than REQUIRED lists.
 set -eu
 lib="$1"; map="$2"; shift 2
 allowed=$(sed -n 's/^ *\([A-Z_0-9]*\);$/\1/p' "$map" | sort)
@@ -17,5 +18,9 @@ for name in "$@"; do
     echo "missing export: $name"; status=1
   fi
 done
-echo "$(printf '%s\n' "$exported" | grep -c .) exports checked"
+count=$(printf '%s\n' "$exported" | grep -c . || true)
+if [ "$count" -ne "$#" ]; then
+  echo "$count names exported, $# expected"; status=1
+fi
+echo "$count exports checked"
 exit $status

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -103,7 +104,9 @@ bool is_plain_setting(uint16_t code) {
 const char* identity_option_help() {
   return "sn=N serial number, fw=0xMMmm firmware, variant=N, use=N use word,\n"
          "uses=N use counter, features=0xN flags, rate=kHz sample rate,\n"
-         "memory=N common memory bytes, maxhv=V, ramp=V/s, sysdef=0|1";
+         "memory=N common memory bytes, maxhv=V, ramp=V/s, sysdef=0|1,\n"
+         "kind=N first word of the 740 state answer (0x0740), head=N a Trebla\n"
+         "measuring head with serial number N";
 }
 
 std::optional<Identity> parse_identity(const std::string& text, std::string* error) {
@@ -140,6 +143,11 @@ std::optional<Identity> parse_identity(const std::string& text, std::string* err
     else if (key == "maxhv") id.max_hv = static_cast<uint16_t>(v);
     else if (key == "ramp") id.hv_ramp = static_cast<uint16_t>(std::max<long long>(v, 1));
     else if (key == "sysdef") id.system_defaults = static_cast<uint16_t>(v);
+    else if (key == "kind") id.kind = static_cast<uint16_t>(v);
+    else if (key == "head") {
+      id.head = true;
+      id.head_serial = static_cast<uint32_t>(v);
+    }
     else return fail("unknown option '" + key + "'");
   }
   return id;
@@ -302,7 +310,7 @@ AnswerData Analyser::state_answer(SteadyClock::time_point now) {
 
 AnswerData Analyser::state740_answer(SteadyClock::time_point now) {
   AnswerData d{};
-  put16(&d[0], 0x0740);
+  put16(&d[0], id_.kind);
   put16(&d[2], id_.firmware);
   put16(&d[4], id_.variant);
   put32(&d[8], id_.features);
@@ -396,6 +404,13 @@ std::vector<uint8_t> Analyser::long_data(const Command& c, SteadyClock::time_poi
       return v;
     }
     case 264: {  // EEPROM information
+      if (id_.head) {
+        // A measuring head identifies itself with a text in the block.
+        std::vector<uint8_t> v(1024, 0);
+        std::snprintf(reinterpret_cast<char*>(v.data()), v.size(), "Trebla measuring head (lyrasim) SN=%u FW=%04X",
+                      id_.head_serial, static_cast<unsigned>(id_.firmware));
+        return v;
+      }
       std::vector<uint8_t> v(1024, 0xFF);
       put16(&v[0], id_.serial);
       put16(&v[2], id_.firmware);

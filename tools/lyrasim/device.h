@@ -32,6 +32,11 @@ struct Identity {
   uint16_t max_hv = 1500;
   uint16_t hv_ramp = 1000;       // volts per second
   uint16_t system_defaults = 0;  // bytes 122-123 of the system data answer
+  uint16_t kind = 0x0740;        // first word of the 740 state answer (0: not a genuine 740 answer)
+  // A Trebla measuring head: answers the EEPROM information query with the
+  // text "Trebla ... SN=<head_serial>".
+  bool head = false;
+  uint32_t head_serial = 0;
 };
 
 // Parses "740" or "310" followed by ",key=value" options. Returns nullopt

@@ -3,7 +3,13 @@
 // the same 21 entry points as the vendor's.
 //
 // Configuration, read when the library is loaded:
-//   LYRASIM_USB="740,sn=5,com=7;310,sn=9"   devices, ';'-separated
+//   LYRASIM_USB="740,sn=5,com=7;310,sn=9"   devices, ';'-separated; besides the
+//                                            analyser's options: com=N virtual
+//                                            serial port (none without), desc=TEXT,
+//                                            driver=N, latency=MS, descdelay=MS
+//                                            (no description until MS after it was
+//                                            configured), qfail=1 (queue queries
+//                                            fail), qfailbaud=R (they fail at rate R)
 //   LYRASIM_USB_FAULTS="silent,code=90;..."  fault rules, ';'-separated
 //   LYRASIM_USB_RECORD=/path/file            frame record
 //   LYRASIM_USB_CONFIG=/path/file            lines "device SPEC", "fault RULE",
@@ -38,6 +44,7 @@ constexpr FT_STATUS FT_OK = 0;
 constexpr FT_STATUS FT_INVALID_HANDLE = 1;
 constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
 constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
+constexpr FT_STATUS FT_IO_ERROR = 4;
 constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
 
 struct Chunk {
@@ -54,6 +61,7 @@ struct UsbDevice {
   FrameAssembler assembler;
   std::deque<Chunk> rx;  // answer bytes on their way to the host
   bool dtr = false, rts = false;
+  SteadyClock::time_point described_from{};
 };
 
 struct World {
@@ -100,6 +108,7 @@ bool configure_line(World& w, const std::string& line) {
     auto d = std::make_unique<UsbDevice>();
     d->endpoint = *endpoint;
     d->latency = endpoint->latency;
+    d->described_from = SteadyClock::now() + std::chrono::milliseconds(endpoint->description_delay_ms);
     d->analyser = std::make_unique<Analyser>(endpoint->identity);
     w.devices.push_back(std::move(d));
     return true;
@@ -205,6 +214,8 @@ STANDIN_EXPORT FT_STATUS FT_ListDevices(void* arg1, void* arg2, uint32_t flags) 
     size_t index = reinterpret_cast<uintptr_t>(arg1);
     if (index >= w.devices.size()) return FT_DEVICE_NOT_FOUND;
     if (arg2 == nullptr) return FT_INVALID_PARAMETER;
+    // A device just plugged in is counted before its description can be read.
+    if (SteadyClock::now() < w.devices[index]->described_from) return FT_DEVICE_NOT_FOUND;
     const std::string& text = w.devices[index]->endpoint.description;
     char* out = static_cast<char*>(arg2);
     size_t n = std::min<size_t>(text.size(), 63);
@@ -296,6 +307,9 @@ STANDIN_EXPORT FT_STATUS FT_GetQueueStatus(void* handle, uint32_t* waiting) {
   UsbDevice* d = device_of(handle);
   if (d == nullptr) return FT_INVALID_HANDLE;
   if (waiting == nullptr) return FT_INVALID_PARAMETER;
+  if (d->endpoint.queue_fails || (d->endpoint.queue_fails_at_baud != 0 && d->baud == d->endpoint.queue_fails_at_baud)) {
+    return FT_IO_ERROR;
+  }
   *waiting = static_cast<uint32_t>(available(*d, SteadyClock::now()));
   return FT_OK;
 }

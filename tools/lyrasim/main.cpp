@@ -13,6 +13,7 @@
 
 #include "platform/environment.h"
 #include "platform/event_wait.h"
+#include "platform/network_interfaces.h"
 #include "platform/pty.h"
 #include "platform/udp_socket.h"
 #include "tools/lyrasim/device.h"
@@ -42,9 +43,12 @@ struct SerialEndpoint {
   std::string link_path;
 };
 
+// An analyser at one local address. All of them share one socket bound to
+// the wildcard address, which alone receives broadcasts; each answers from
+// its own address.
 struct UdpEndpoint {
   EndpointSpec config;
-  std::unique_ptr<plat::UdpSocket> socket;
+  std::string broadcast;  // directed broadcast of its subnet; empty: none
   std::unique_ptr<Analyser> device;
   std::deque<Pending> out;
   uint16_t sequence = 0;
@@ -56,7 +60,9 @@ const char* kUsage =
     "\n"
     "  --serial NAME=DEVICE   an analyser on a pseudo-terminal published as\n"
     "                         PORT_DIR/NAME (NAME such as COM3); repeatable\n"
-    "  --udp ADDRESS=DEVICE   an analyser answering on UDP ADDRESS:PORT; repeatable\n"
+    "  --udp ADDRESS=DEVICE   an analyser answering on UDP ADDRESS:PORT, an address\n"
+    "                         of this machine; it also answers broadcasts to its\n"
+    "                         subnet and to 255.255.255.255; repeatable\n"
     "  --port-dir DIR         where serial ports are published\n"
     "                         (default $LYRALINK_PORT_DIR, else ./ports)\n"
     "  --udp-port N           UDP port (default $LYRALINK_UDP_PORT, else 50000)\n"
@@ -87,7 +93,8 @@ class Emulator {
  private:
   bool control_line(const std::string& line);
   void on_serial_input(SerialEndpoint& e);
-  void on_udp_input(UdpEndpoint& e);
+  void on_udp_input();
+  void answer_datagram(UdpEndpoint& e, const Command& cmd, const plat::Datagram& d);
   void flush_due(SteadyClock::time_point now);
   std::optional<SteadyClock::time_point> next_due() const;
 
@@ -96,6 +103,7 @@ class Emulator {
   bool recording_ = false;
   std::vector<std::unique_ptr<SerialEndpoint>> serial_;
   std::vector<std::unique_ptr<UdpEndpoint>> udp_;
+  std::unique_ptr<plat::UdpSocket> udp_socket_;
   std::string control_buffer_;
   bool quit_ = false;
 };
@@ -170,36 +178,48 @@ void Emulator::on_serial_input(SerialEndpoint& e) {
   if (recording_) record_.junk(e.config.name, junk.data(), junk.size());
 }
 
-void Emulator::on_udp_input(UdpEndpoint& e) {
+void Emulator::answer_datagram(UdpEndpoint& e, const Command& cmd, const plat::Datagram& d) {
+  const auto now = SteadyClock::now();
+  if (recording_) record_.frame(e.config.name, cmd, std::nullopt);
+  auto reply = responder_.answer(*e.device, e.config.name, cmd, now);
+  if (!reply || reply->bytes.empty()) return;
+  // Every answer datagram carries two bytes in front of the frame.
+  std::vector<uint8_t> datagram(2 + reply->bytes.size());
+  datagram[0] = static_cast<uint8_t>(e.sequence & 0xFF);
+  datagram[1] = static_cast<uint8_t>(e.sequence >> 8);
+  ++e.sequence;
+  std::copy(reply->bytes.begin(), reply->bytes.end(), datagram.begin() + 2);
+  Pending p;
+  p.due = now + std::chrono::milliseconds(reply->delay_ms);
+  p.bytes = std::move(datagram);
+  p.to_address = d.address;
+  p.to_port = d.port;
+  p.from_address = e.config.name;
+  e.out.push_back(std::move(p));
+}
+
+void Emulator::on_udp_input() {
   uint8_t buf[2048];
-  while (auto d = e.socket->receive(buf, sizeof buf)) {
-    const auto now = SteadyClock::now();
+  while (auto d = udp_socket_->receive(buf, sizeof buf)) {
+    // Who is meant: the analyser at the destination address, or every
+    // analyser of the subnet the broadcast went to.
+    std::vector<UdpEndpoint*> to;
+    for (auto& e : udp_) {
+      if (e->config.name == d->local_address || d->local_address == "255.255.255.255" ||
+          (!e->broadcast.empty() && e->broadcast == d->local_address)) {
+        to.push_back(e.get());
+      }
+    }
     Command cmd;
-    if (d->size != 12) {
-      if (recording_) record_.junk(e.config.name, buf, d->copied);
-      continue;
+    const bool frame = d->size == 12;
+    if (frame) std::memcpy(cmd.raw.data(), buf, 12);
+    for (UdpEndpoint* e : to) {
+      if (!frame || !cmd.well_formed()) {
+        if (recording_) record_.junk(e->config.name, buf, d->copied);
+        continue;
+      }
+      answer_datagram(*e, cmd, *d);
     }
-    std::memcpy(cmd.raw.data(), buf, 12);
-    if (!cmd.well_formed()) {
-      if (recording_) record_.junk(e.config.name, buf, 12);
-      continue;
-    }
-    if (recording_) record_.frame(e.config.name, cmd, std::nullopt);
-    auto reply = responder_.answer(*e.device, e.config.name, cmd, now);
-    if (!reply || reply->bytes.empty()) continue;
-    // Every answer datagram carries two bytes in front of the frame.
-    std::vector<uint8_t> datagram(2 + reply->bytes.size());
-    datagram[0] = static_cast<uint8_t>(e.sequence & 0xFF);
-    datagram[1] = static_cast<uint8_t>(e.sequence >> 8);
-    ++e.sequence;
-    std::copy(reply->bytes.begin(), reply->bytes.end(), datagram.begin() + 2);
-    Pending p;
-    p.due = now + std::chrono::milliseconds(reply->delay_ms);
-    p.bytes = std::move(datagram);
-    p.to_address = d->address;
-    p.to_port = d->port;
-    p.from_address = d->local_address;
-    e.out.push_back(std::move(p));
   }
 }
 
@@ -239,7 +259,7 @@ void Emulator::flush_due(SteadyClock::time_point now) {
   for (auto& e : udp_) {
     while (!e->out.empty() && e->out.front().due <= now) {
       Pending& p = e->out.front();
-      e->socket->send_to(p.bytes.data(), p.bytes.size(), p.to_address, p.to_port, p.from_address);
+      udp_socket_->send_to(p.bytes.data(), p.bytes.size(), p.to_address, p.to_port, p.from_address);
       e->out.pop_front();
     }
   }
@@ -275,17 +295,37 @@ int Emulator::run(const Options& o) {
                 s.identity.model == Model::mca740 ? "740" : "310", s.identity.serial);
     serial_.push_back(std::move(e));
   }
-  for (const EndpointSpec& s : o.udp) {
-    auto e = std::make_unique<UdpEndpoint>();
-    e->config = s;
+  if (!o.udp.empty()) {
     plat::SystemError err;
-    e->socket = plat::UdpSocket::create(o.udp_port, s.name, &err);
-    if (!e->socket) {
+    udp_socket_ = plat::UdpSocket::create(o.udp_port, {}, &err);
+    if (!udp_socket_) {
       std::fprintf(stderr, "lyrasim: %s\n", err.message().c_str());
       return 1;
     }
-    e->socket->enable_packet_info();
-    e->socket->set_broadcast(true);
+    udp_socket_->enable_packet_info();
+    udp_socket_->set_broadcast(true);
+  }
+  const auto interfaces = plat::ipv4_interface_addresses();
+  for (const EndpointSpec& s : o.udp) {
+    auto e = std::make_unique<UdpEndpoint>();
+    e->config = s;
+    // The address must be one of this machine's, or no datagram reaches it.
+    plat::SystemError err;
+    if (!plat::UdpSocket::create(0, s.name, &err)) {
+      std::fprintf(stderr, "lyrasim: %s is not an address of this machine (%s)\n", s.name.c_str(),
+                   err.message().c_str());
+      return 1;
+    }
+    uint32_t address = 0;
+    plat::parse_ipv4(s.name, address);
+    for (const auto& i : interfaces) {
+      if (!i.netmask) continue;
+      const uint32_t mask = *i.netmask;
+      if ((i.address & mask) == (address & mask) && mask != 0xFFFFFFFFu) {
+        e->broadcast = plat::format_ipv4((address & mask) | ~mask);
+        break;
+      }
+    }
     e->device = std::make_unique<Analyser>(s.identity);
     std::printf("%s:%u (MCA-%s, serial number %u)\n", s.name.c_str(), o.udp_port,
                 s.identity.model == Model::mca740 ? "740" : "310", s.identity.serial);
@@ -302,8 +342,8 @@ int Emulator::run(const Options& o) {
     if (control) fds.push_back(STDIN_FILENO);
     const size_t serial_base = fds.size();
     for (auto& e : serial_) fds.push_back(e->pty->poll_fd());
-    const size_t udp_base = fds.size();
-    for (auto& e : udp_) fds.push_back(e->socket->poll_fd());
+    const size_t udp_index = fds.size();
+    if (udp_socket_) fds.push_back(udp_socket_->poll_fd());
 
     auto ready = plat::wait_readable(fds, next_due());
     for (size_t i : ready) {
@@ -322,10 +362,10 @@ int Emulator::run(const Options& o) {
           control_line(control_buffer_.substr(0, nl));
           control_buffer_.erase(0, nl + 1);
         }
-      } else if (i >= serial_base && i < udp_base) {
+      } else if (i >= serial_base && i < udp_index) {
         on_serial_input(*serial_[i - serial_base]);
-      } else if (i >= udp_base) {
-        on_udp_input(*udp_[i - udp_base]);
+      } else if (udp_socket_ && i == udp_index) {
+        on_udp_input();
       }
     }
     flush_due(SteadyClock::now());

@@ -37,6 +37,12 @@ std::optional<EndpointSpec> parse_endpoint_device(const std::string& name, const
       endpoint.latency = static_cast<uint8_t>(v);
     } else if (key == "driver" && parse_integer(value, v)) {
       endpoint.driver_version = static_cast<uint32_t>(v);
+    } else if (key == "descdelay" && parse_integer(value, v) && v >= 0) {
+      endpoint.description_delay_ms = static_cast<uint32_t>(v);
+    } else if (key == "qfail" && parse_integer(value, v)) {
+      endpoint.queue_fails = v != 0;
+    } else if (key == "qfailbaud" && parse_integer(value, v) && v > 0) {
+      endpoint.queue_fails_at_baud = static_cast<uint32_t>(v);
     } else {
       identity_text += "," + item;
     }

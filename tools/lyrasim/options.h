@@ -21,10 +21,14 @@ struct EndpointSpec {
   std::string description = "MCA-740";
   uint8_t latency = 16;
   uint32_t driver_version = 0x00021400;
+  uint32_t description_delay_ms = 0;  // the description is listed only this long after start
+  bool queue_fails = false;           // every queue query fails
+  uint32_t queue_fails_at_baud = 0;   // queue queries fail while the device runs at this rate
 };
 
 // Parses "DEVICE" (740|310 with options) including the endpoint options
-// bauds=, wire=, com=, desc=, latency=, driver=.
+// bauds=, wire=, com=, desc=, latency=, driver=, descdelay=, qfail=,
+// qfailbaud=.
 std::optional<EndpointSpec> parse_endpoint_device(const std::string& name, const std::string& device,
                                                   std::string* error);
 
