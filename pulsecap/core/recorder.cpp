@@ -394,12 +394,10 @@ void Recorder::on_start_button() {
       // disconnected state at once, with the message shown once.
       window_.set_close_enabled(true);
       window_.show_progress(false);
-      if (connected_) {
-        connection_lost(true);
-      } else {
-        // The poll timer already found the link gone during the read-back.
-        window_.enable_control(Control::connect, true);
-      }
+      // (Unless the poll timer already found the link gone during the
+      // read-back and reset the window.)
+      if (connected_) connection_lost(true);
+      window_.enable_control(Control::connect, true);
       return;
     case RecordingEnd::write_failed:
       end_of_recording();
