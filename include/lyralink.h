@@ -80,22 +80,39 @@ typedef struct LYRA_SELECT_PARAM {
 } LYRA_SELECT_PARAM;
 
 /* Finds every analyser on the serial ports COM1-COM256, on the USB bridges
- * the bridge driver library lists, and on the local networks (broadcast
- * and the remembered special IPs); classifies each, takes one by serial
- * number or lets the user choose in the selection dialog, opens the link on
- * it and moves a serial or USB link to its highest bit rate. block may be
- * null (all defaults); owner is the caller's window (a QWidget*) or null.
- * Returns 1 when a link is open afterwards, 0 otherwise (also when a link
- * was already open). Blocks for several seconds. */
+ * the bridge driver library lists (libftd2xx.so, loaded when present), and
+ * on the local networks (broadcast and the remembered special IPs);
+ * classifies each (applicable, unsuitable, in use, inoperable), takes the
+ * first one with the wanted serial number that is not in use and passes the
+ * port filter, or lets the user choose in the selection dialog; closes every
+ * other port, opens the link on the chosen one and moves a serial or USB
+ * link to its highest bit rate. block may be null (all defaults); only its
+ * first `length` bytes (at most 24) are read, and `port` (length >= 18) and
+ * `baud` (length >= 22) are written back. timeout: answer timeout in ms (at
+ * least 850); retries: attempts per transaction (at least 1). owner is the
+ * caller's window (a QWidget*) or null. An Ethernet analyser chosen at the
+ * special IP typed in the dialog is remembered for later searches.
+ * Returns 1 when a serial, USB or Ethernet link is open afterwards, 0
+ * otherwise (nothing found or chosen, dialog cancelled, a link was already
+ * open, or the USB device was lost during the baud adjustment). Blocks for
+ * at least two seconds; without a display the dialog counts as cancelled. */
 int16_t COMM_INIT_SELECT(void* block, int32_t timeout, int32_t retries, void* owner);
 
-/* Ethernet-only search for analysers: nonzero serial (low 16 bits) takes
- * the first analyser with that serial number that is not in use, 0 lets
- * the user choose. Returns 1 when an Ethernet link is open afterwards. */
+/* Ethernet-only search for analysers (broadcast to the local networks,
+ * answers collected for 1 s). serial: only the low 16 bits count; nonzero
+ * takes the first analyser with that serial number that is not in use, 0
+ * lets the user choose in the head selection dialog (parent owner), or
+ * shows "No Lyra's detected." when none answered. timeout and retries as
+ * for COMM_INIT_SELECT. Returns 1 when an Ethernet link is open afterwards,
+ * 0 otherwise (also when a link was already open). */
 int16_t COMM_INIT_ETHERNET(int32_t serial, int32_t timeout, int32_t retries, void* owner);
 
-/* As COMM_INIT_ETHERNET for the Trebla measuring heads (serial is the
- * analyser serial number of the head's first answer). */
+/* As COMM_INIT_ETHERNET for the Trebla measuring heads: every analyser that
+ * answers is asked for its head identity (1 s each); those that are no head
+ * are dropped. serial is the analyser serial number of the head's first
+ * answer; a head that answers as in use is taken too. "No measuring heads
+ * detected." when none is found and the user was to choose. Returns 1 when
+ * an Ethernet link is open afterwards, else 0. */
 int16_t COMM_INIT_ETHERNET_TREBLA(int32_t serial, int32_t timeout, int32_t retries, void* owner);
 
 /* Ends whatever link is open. The UDP socket stays for the next Ethernet

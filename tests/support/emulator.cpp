@@ -61,7 +61,8 @@ std::string make_temp_dir(const std::string& tag) {
   return dir.string();
 }
 
-std::unique_ptr<Emulator> Emulator::start(const std::vector<std::string>& args) {
+std::unique_ptr<Emulator> Emulator::start(const std::vector<std::string>& args,
+                                          const std::vector<std::string>& launcher) {
   auto e = std::unique_ptr<Emulator>(new Emulator);
   std::string dir = make_temp_dir("sim");
   e->port_dir_ = dir + "/ports";
@@ -69,6 +70,7 @@ std::unique_ptr<Emulator> Emulator::start(const std::vector<std::string>& args) 
   e->record_path_ = dir + "/frames.log";
   std::vector<std::string> argv{lyrasim_path(), "--port-dir", e->port_dir_, "--record", e->record_path_, "--control"};
   argv.insert(argv.end(), args.begin(), args.end());
+  argv.insert(argv.begin(), launcher.begin(), launcher.end());
   lyralink::platform::SystemError err;
   e->process_ = lyralink::platform::ChildProcess::spawn(argv, {}, &err);
   if (!e->process_) {

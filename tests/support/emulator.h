@@ -36,7 +36,10 @@ class Emulator {
   // Starts lyrasim with the given endpoint arguments (e.g. {"--serial",
   // "COM3=740"}) and waits until its ports are published. The emulator gets
   // its own port directory (port_dir()), frame record and --control.
-  static std::unique_ptr<Emulator> start(const std::vector<std::string>& args);
+  // launcher, when given, runs it (e.g. {"nsenter", "--net=..."} to start it
+  // in another network namespace).
+  static std::unique_ptr<Emulator> start(const std::vector<std::string>& args,
+                                         const std::vector<std::string>& launcher = {});
   ~Emulator();
 
   const std::string& port_dir() const { return port_dir_; }

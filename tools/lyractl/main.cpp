@@ -13,6 +13,7 @@
 #include "lyralink/link/bytes.h"
 #include "platform/port_names.h"
 #include "platform/serial_port.h"
+#include "tools/lyractl/discover.h"
 #include "tools/lyractl/report.h"
 
 namespace {
@@ -27,6 +28,7 @@ constexpr int kExitNoLink = 69;   // the link could not be opened
 
 const char* kUsage =
     "Usage: lyractl LINK [OPTION]... COMMAND [ARGUMENT]...\n"
+    "       lyractl [OPTION]... discover [--json]\n"
     "       lyractl names | --help\n"
     "Runs one analyser command through liblyralink and prints the answer.\n"
     "\n"
@@ -34,6 +36,13 @@ const char* kUsage =
     "  --port COMn          serial port (see LYRALINK_PORT_DIR)\n"
     "  --ip ADDRESS         Ethernet, UDP port 50000 (LYRALINK_UDP_PORT for tests)\n"
     "  --mplx MPLXn#c       client c (1-3) of the Multiplex server on COMn\n"
+    "  --select SERIAL|any  search everywhere (COMM_INIT_SELECT, no dialogs) and\n"
+    "                       take the analyser with this serial number, or the\n"
+    "                       first applicable one\n"
+    "  --select-port ID     with --select: only on this port identifier (n for\n"
+    "                       COMn, 0 Ethernet, 257/258 direct USB)\n"
+    "  --ethernet SERIAL    search the local networks (COMM_INIT_ETHERNET)\n"
+    "  --head SERIAL        search the measuring heads (COMM_INIT_ETHERNET_TREBLA)\n"
     "Options:\n"
     "  --baud N             bit rate of a serial port (default 38400)\n"
     "  --timeout MS         answer timeout, at least 850 (default 1000)\n"
@@ -42,6 +51,9 @@ const char* kUsage =
     "  --json               print one JSON object instead of text\n"
     "\n"
     "Commands:\n"
+    "  discover [--json]    one search on every serial port, USB bridge and\n"
+    "                       local network; lists what answered (every port is\n"
+    "                       closed again)\n"
     "  NAME [P1..P6]        any command table name (e.g. CMD_QUERY_STATE740,\n"
     "                       init, CMD_SET_GAIN), run through MCA_COMM6; the\n"
     "                       answer is printed raw (see 'lyractl names')\n";
@@ -316,7 +328,8 @@ std::optional<int32_t> parse_number(const std::string& text) {
 }
 
 struct LinkChoice {
-  enum class Kind { none, port, ip, mplx } kind = Kind::none;
+  enum class Kind { none, port, ip, mplx, search } kind = Kind::none;
+  lyractl::SearchLink search;
   std::string target;
   int32_t baud = 38400;
   int32_t timeout = 1000;
@@ -333,8 +346,9 @@ std::string explain_port_failure(const std::string& name) {
   return *path + " opens, but the library refused it (port name too long?)";
 }
 
-bool open_link(const LinkChoice& l) {
+bool open_link(LinkChoice& l) {
   switch (l.kind) {
+    case LinkChoice::Kind::search: return lyractl::open_search_link(l.search, l.timeout, l.retries, l.target);
     case LinkChoice::Kind::ip:
       if (COMM_INIT_ETHERNET_IP(l.target.c_str(), l.timeout, l.retries) != 0) return true;
       std::fprintf(stderr, "lyractl: cannot open an Ethernet link to %s: not a dotted IPv4 address, or no UDP socket\n",
@@ -387,10 +401,31 @@ int run(int argc, char** argv) {
       json = true;
     } else if (a == "--lock") {
       link.lock = true;
+    } else if (a == "--select" || a == "--ethernet" || a == "--head") {
+      auto v = value_of(a);
+      if (!v) return usage_error(a + " needs a serial number");
+      if (link.kind != LinkChoice::Kind::none) return usage_error("give only one link option");
+      link.kind = LinkChoice::Kind::search;
+      link.search.kind = a == "--select" ? lyractl::SearchLink::Kind::select
+                         : a == "--ethernet" ? lyractl::SearchLink::Kind::ethernet
+                                             : lyractl::SearchLink::Kind::head;
+      if (a == "--select" && *v == "any") {
+        link.search.any = true;
+      } else {
+        auto serial = lyractl::parse_serial(*v);
+        if (!serial || (a == "--select" && *serial == 0)) return usage_error(a + " needs a serial number (1-65535)" +
+                                                                             std::string(a == "--select" ? " or any" : ""));
+        link.search.serial = *serial;
+      }
+    } else if (a == "--select-port") {
+      auto v = value_of(a);
+      std::optional<int32_t> n = v ? parse_number(*v) : std::nullopt;
+      if (!n || *n < 0 || *n > 0xFFFF) return usage_error("--select-port needs a port identifier (0-65535)");
+      link.search.port = static_cast<uint16_t>(*n);
     } else if (a == "--port" || a == "--ip" || a == "--mplx") {
       auto v = value_of(a);
       if (!v) return usage_error(a + " needs a value");
-      if (link.kind != LinkChoice::Kind::none) return usage_error("give only one of --port, --ip and --mplx");
+      if (link.kind != LinkChoice::Kind::none) return usage_error("give only one link option");
       link.kind = a == "--port" ? LinkChoice::Kind::port : a == "--ip" ? LinkChoice::Kind::ip : LinkChoice::Kind::mplx;
       link.target = *v;
     } else if (a == "--baud" || a == "--timeout" || a == "--retries") {
@@ -408,6 +443,17 @@ int run(int argc, char** argv) {
   const std::string command = args[i++];
   std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
   if (command == "names") return list_names();
+  if (command == "discover") {
+    for (const std::string& r : rest) {
+      if (r == "--json") json = true;
+      else return usage_error("discover takes only --json");
+    }
+    if (link.kind != LinkChoice::Kind::none) return usage_error("discover searches by itself: give no link");
+    return lyractl::run_discover(json, link.timeout, link.retries);
+  }
+  if (link.search.port && !(link.kind == LinkChoice::Kind::search && link.search.kind == lyractl::SearchLink::Kind::select)) {
+    return usage_error("--select-port goes with --select");
+  }
 
   const NamedCommand* named = nullptr;
   for (const NamedCommand& c : kNamed) {
@@ -433,7 +479,9 @@ int run(int argc, char** argv) {
       in.numbers.push_back(*n);
     }
   }
-  if (link.kind == LinkChoice::Kind::none) return usage_error("no link given: use --port, --ip or --mplx");
+  if (link.kind == LinkChoice::Kind::none) {
+    return usage_error("no link given: use --port, --ip, --mplx, --select, --ethernet or --head");
+  }
   if (!open_link(link)) return kExitNoLink;
 
   Report report;
