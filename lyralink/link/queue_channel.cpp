@@ -71,7 +71,21 @@ std::optional<size_t> QueueChannel::receive_long(uint8_t* buffer, size_t len, Ti
       if (!count) return std::nullopt;
     }
     const size_t total = have + *count;
-    if (total == expected) return have;
+    if (total == expected) {
+      // All of it is there; a queue smaller than the answer (a port set up
+      // by the device search has room for 300 bytes) hands it over in
+      // pieces.
+      while (have < expected) {
+        const size_t got = read(frame + have, expected - have);
+        have += got;
+        if (got == 0) {
+          count = bytes_waiting();
+          if (!count || *count == 0) break;
+        }
+      }
+      after_read();
+      return have;
+    }
     if (total > expected) break;
     // An error answer: 136 complete bytes that have stopped growing.
     if (total == kShortFrameSize && complete_short_frame(frame) && have_before_pause == have) return have;

@@ -61,6 +61,7 @@ RecordingResult run_recording(RecordingDevice& device, TraceWriter& writer, uint
     if (st != 0) {
       result.end = RecordingEnd::read_failed;
       result.status = st;
+      result.samples_written = writer.samples_written();
       return result;
     }
     ++result.chunks_read;

@@ -3,6 +3,8 @@
 // window keeps the state of every control, the device records every call
 // and answers from fields a test sets.
 #include <array>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -89,7 +91,12 @@ class FakeWindow final : public pulsecap::RecorderWindow {
     ++pumps;
     if (on_pump) on_pump();
   }
-  void pause(unsigned ms) override { pauses.push_back(ms); }
+  void pause(unsigned ms) override {
+    pauses.push_back(ms);
+    // Against a real analyser the pause is real: its memory fills meanwhile.
+    if (real_pause) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+  bool real_pause = false;
   void show_trace(const std::string& path, uint32_t rate) override { previews.emplace_back(path, rate); }
 
   // Types text into the time edit as the user would (the value follows).
