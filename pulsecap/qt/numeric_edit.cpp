@@ -7,7 +7,7 @@
 namespace pulsecap {
 
 NumericEdit::NumericEdit(QWidget* parent) : QLineEdit(parent) {
-  rules_.attach(this);
+  rules_.attach(&control_);
   setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   // The length limit is the rules' own: QLineEdit's would also cut text
   // set from code.
@@ -18,12 +18,6 @@ NumericEdit::NumericEdit(QWidget* parent) : QLineEdit(parent) {
   });
   update_colours();
 }
-
-std::string NumericEdit::text() const { return QLineEdit::text().toStdString(); }
-
-void NumericEdit::set_text(const std::string& t) { setText(QString::fromStdString(t)); }
-
-bool NumericEdit::enabled() const { return isEnabled(); }
 
 void NumericEdit::update_colours() {
   QPalette p = palette();
@@ -51,7 +45,7 @@ void NumericEdit::keyPressEvent(QKeyEvent* event) {
   }
   const char32_t ch = enter ? 13 : backspace ? 8 : typed.at(0).unicode();
   const int start = hasSelectedText() ? selectionStart() : cursorPosition();
-  switch (rules_.on_char(ch, text(), selectedText().toStdString(), static_cast<size_t>(start))) {
+  switch (rules_.on_char(ch, text().toStdString(), selectedText().toStdString(), static_cast<size_t>(start))) {
     case NumericEditRules::CharAction::insert: QLineEdit::keyPressEvent(event); break;
     case NumericEditRules::CharAction::insert_point: insert(QStringLiteral(".")); break;
     case NumericEditRules::CharAction::enter:

@@ -7,7 +7,7 @@
 
 namespace pulsecap {
 
-class NumericEdit final : public QLineEdit, private EditControl {
+class NumericEdit final : public QLineEdit {
   Q_OBJECT
  public:
   explicit NumericEdit(QWidget* parent = nullptr);
@@ -22,11 +22,20 @@ class NumericEdit final : public QLineEdit, private EditControl {
   void changeEvent(QEvent* event) override;
 
  private:
-  std::string text() const override;
-  void set_text(const std::string& text) override;
-  bool enabled() const override;
+  // The control as the rules see it.
+  class Control final : public EditControl {
+   public:
+    explicit Control(NumericEdit& e) : edit_(e) {}
+    std::string text() const override { return edit_.text().toStdString(); }
+    void set_text(const std::string& t) override { edit_.setText(QString::fromStdString(t)); }
+    bool enabled() const override { return edit_.isEnabled(); }
+
+   private:
+    NumericEdit& edit_;
+  };
   void update_colours();
 
+  Control control_{*this};
   NumericEditRules rules_;
 };
 
