@@ -11,7 +11,7 @@
 namespace pulsecap {
 
 namespace {
-constexpr int kLeft = 64, kRight = 16, kTop = 30, kBottom = 40;
+constexpr int kLeft = 64, kRight = 40, kTop = 30, kBottom = 40;
 
 QString time_label(double seconds, double step) {
   // Enough decimals to tell neighbouring ticks apart, in a unit that
@@ -29,7 +29,7 @@ QString time_label(double seconds, double step) {
   const double v = seconds * u.scale;
   const double s = step * u.scale;
   int decimals = s >= 1.0 ? 0 : std::min(6, static_cast<int>(std::ceil(-std::log10(s))));
-  return QString::number(v, 'f', decimals) + QString::fromUtf8(u.name);
+  return QString::number(v, 'f', decimals) + QStringLiteral(" ") + QString::fromUtf8(u.name);
 }
 }  // namespace
 
