@@ -92,10 +92,10 @@ bool read_serial_answer(platform::SerialPort& port, uint8_t* frame) {
   return ok;
 }
 
-// Waits up to 1000 ms for exactly 136 bytes. A count that has passed 136
-// can never come back to it, so the wait ends there too.
-std::optional<size_t> wait_for_136(platform::SerialPort& port) {
-  return port.wait_for_input(kIdentityAnswerSize, platform::deadline_after_ms(kSecondProbeWaitMs));
+// Waits until exactly 136 bytes are queued, or the deadline. A count that
+// has passed 136 can never come back to it, so the wait ends there too.
+std::optional<size_t> wait_for_136(platform::SerialPort& port, platform::TimePoint deadline) {
+  return port.wait_for_input(kIdentityAnswerSize, deadline);
 }
 
 std::string com_name(int n) { return "COM" + std::to_string(n); }
@@ -133,9 +133,15 @@ class DetectionPass {
     usb_[i] = nullptr;
   }
   bool describe(int i, std::string& description) const;
-  void usb_entry(DeviceList& list, int i, const uint8_t* frame);
-  void serial_entry(DeviceList& list, int n, const uint8_t* frame);
-  void add_740(DeviceList& list, const uint8_t* frame, const std::string& where, DeviceEntry e);
+  // The answer to the first probe, with the drain and up to 3 retries when
+  // it is missing or wrong. False when there is none (a device that gave
+  // no bytes at all is closed, and a known one listed as inoperable).
+  bool first_usb_answer(int i, uint8_t* frame, std::optional<DeviceEntry>& inoperable);
+  bool first_serial_answer(int n, uint8_t* frame);
+  DeviceEntry usb_template(int i) const;
+  DeviceEntry serial_template(int n) const;
+  DeviceEntry entry_740(const uint8_t* frame, const std::string& where, DeviceEntry e) const;
+  DeviceEntry entry_310(const uint8_t* frame, const std::string& where, DeviceEntry e) const;
 
   link::LinkState& s_;
   Admission admission_;
@@ -221,15 +227,6 @@ void DetectionPass::probe_serial() {
   }
 }
 
-void DetectionPass::add_740(DeviceList& list, const uint8_t* frame, const std::string& where, DeviceEntry e) {
-  const Identity740 id = read_740_fields(frame);
-  const Judgement j = judge_740(id, admission_);
-  e.set_list_text(list_text_740(id.serial, where, id.firmware) + j.suffix);
-  e.serial_number = id.serial;
-  e.applicable = j.applicable ? 1 : 0;
-  list.append(std::move(e));
-}
-
 void DetectionPass::ethernet(DeviceList& list, const std::string& special_ip) {
   LinkSocketPort port(s_);
   const WindowRules rules{s_.device_udp_port, true};
@@ -237,7 +234,7 @@ void DetectionPass::ethernet(DeviceList& list, const std::string& special_ip) {
     DeviceEntry e;
     e.set_ip_address(sender);
     e.port_id = link::kPortIdEthernet;
-    add_740(list, frame, sender, std::move(e));
+    list.append(entry_740(frame, sender, std::move(e)));
   };
   broadcast_probe(s_);
   receive_window(port, rules, on_answer);
@@ -245,140 +242,171 @@ void DetectionPass::ethernet(DeviceList& list, const std::string& special_ip) {
   receive_window(port, rules, on_answer);
 }
 
-void DetectionPass::usb_entry(DeviceList& list, int i, const uint8_t* frame) {
-  const uint32_t type = usb_type_[i];
+// The 740 probe for an MCA-740 that answered the 310 probe (0xFF in bytes
+// 90-93): all of them go out before any answer is read, so that they answer
+// in parallel.
+struct Reprobe {
+  int index = 0;
+  platform::TimePoint deadline;
+};
+
+DeviceEntry DetectionPass::usb_template(int i) const {
   DeviceEntry e;
   e.set_port_name("USB");
   e.usb_handle = usb_[i];
-  if (in_740_family(type)) {
-    e.port_id = usb_port_id_740(type, read_740_fields(frame).variant);
-    add_740(list, frame, "USB", std::move(e));
-    return;
-  }
-  if (!answer_from_740(frame)) {
-    const Identity310 id = read_310_fields(frame);
-    const Judgement j = judge_310(id, admission_);
-    e.set_list_text(list_text_310(id.serial, "USB", id.firmware) + j.suffix);
-    e.serial_number = id.serial;
-    e.port_id = usb_port_id_310(type);
-    e.applicable = j.applicable ? 1 : 0;
-    list.append(std::move(e));
-    return;
-  }
-  // An MCA-740 behind a bridge without a 740 description: ask it as one.
+  return e;
+}
+
+bool DetectionPass::first_usb_answer(int i, uint8_t* frame, std::optional<DeviceEntry>& inoperable) {
   UsbQueue q(fn(), usb_[i]);
-  uint8_t answer[kIdentityAnswerSize];
-  if (q.write(probe_740())) {
-    auto n = q.wait_for_at_least(kIdentityAnswerSize, platform::deadline_after_ms(kSecondProbeWaitMs));
-    if (n && *n == kIdentityAnswerSize && q.read(answer, sizeof answer) && valid_identity_answer(answer, probe_740()) &&
-        read_740_fields(answer).word2 != 0) {
-      e.port_id = usb_port_id_740(type, read_740_fields(answer).variant);
-      add_740(list, answer, "USB", std::move(e));
-      return;
+  const Probe& probe = *usb_probe_[i];
+  auto n = q.waiting();
+  if (!n || *n == 0) {
+    // A known analyser that gives no bytes at all is listed, so that the
+    // user sees it is there.
+    close_usb(i);
+    if (in_740_family(usb_type_[i]) || in_310_family(usb_type_[i])) {
+      DeviceEntry e;
+      e.inoperable = true;
+      e.set_port_name("USB");
+      e.set_list_text(in_740_family(usb_type_[i]) ? inoperable_text_740() : inoperable_text_310());
+      inoperable = std::move(e);
     }
+    return false;
   }
-  close_usb(i);
+  if (*n == kIdentityAnswerSize && q.read(frame, kIdentityAnswerSize) && valid_identity_answer(frame, probe)) return true;
+  bool query_ok = q.drain(false);
+  for (uint32_t r = 0; r < kProbeRetries && query_ok; ++r) {
+    if (!q.write(probe)) continue;  // a failed write uses up the retry
+    auto c = q.wait_for_at_least(kIdentityAnswerSize, platform::deadline_after_ms(kSecondProbeWaitMs));
+    if (!c) return false;  // given up; the handle stays until the release
+    if (*c == kIdentityAnswerSize && q.read(frame, kIdentityAnswerSize) && valid_identity_answer(frame, probe)) {
+      return true;
+    }
+    query_ok = q.drain(false);
+  }
+  return false;
 }
 
 void DetectionPass::usb_answers(DeviceList& list) {
   if (!s_.usb_library.loaded()) return;
+  std::array<std::optional<DeviceEntry>, kMaxUsbDevices> found{};
+  std::vector<Reprobe> reprobes;
   uint8_t frame[kIdentityAnswerSize];
   for (int i = 0; i < usb_limit_; ++i) {
     if (usb_[i] == nullptr) continue;
-    UsbQueue q(fn(), usb_[i]);
-    const Probe& probe = *usb_probe_[i];
-    auto n = q.waiting();
-    if (!n || *n == 0) {
-      // A known analyser that gives no bytes at all is listed, so that the
-      // user sees it is there.
+    if (!first_usb_answer(i, frame, found[i])) continue;
+    const uint32_t type = usb_type_[i];
+    DeviceEntry e = usb_template(i);
+    if (in_740_family(type)) {
+      e.port_id = usb_port_id_740(type, read_740_fields(frame).variant);
+      found[i] = entry_740(frame, "USB", std::move(e));
+    } else if (!answer_from_740(frame)) {
+      e.port_id = usb_port_id_310(type);
+      found[i] = entry_310(frame, "USB", std::move(e));
+    } else if (UsbQueue(fn(), usb_[i]).write(probe_740())) {
+      // An MCA-740 behind a bridge without a 740 description: ask it as one.
+      reprobes.push_back({i, platform::deadline_after_ms(kSecondProbeWaitMs)});
+    } else {
       close_usb(i);
-      DeviceEntry e;
-      e.inoperable = true;
-      e.set_port_name("USB");
-      if (in_740_family(usb_type_[i])) {
-        e.set_list_text(inoperable_text_740());
-        list.append(std::move(e));
-      } else if (in_310_family(usb_type_[i])) {
-        e.set_list_text(inoperable_text_310());
-        list.append(std::move(e));
-      }
-      continue;
     }
-    if (*n == kIdentityAnswerSize && q.read(frame, sizeof frame) && valid_identity_answer(frame, probe)) {
-      usb_entry(list, i, frame);
-      continue;
+  }
+  for (const Reprobe& r : reprobes) {
+    UsbQueue q(fn(), usb_[r.index]);
+    auto n = q.wait_for_at_least(kIdentityAnswerSize, r.deadline);
+    if (n && *n == kIdentityAnswerSize && q.read(frame, sizeof frame) && valid_identity_answer(frame, probe_740()) &&
+        read_740_fields(frame).word2 != 0) {
+      DeviceEntry e = usb_template(r.index);
+      e.port_id = usb_port_id_740(usb_type_[r.index], read_740_fields(frame).variant);
+      found[r.index] = entry_740(frame, "USB", std::move(e));
+    } else {
+      close_usb(r.index);
     }
-    bool query_ok = q.drain(false);
-    for (uint32_t r = 0; r < kProbeRetries && query_ok; ++r) {
-      if (!q.write(probe)) continue;  // a failed write uses up the retry
-      auto c = q.wait_for_at_least(kIdentityAnswerSize, platform::deadline_after_ms(kSecondProbeWaitMs));
-      if (!c) break;  // given up; the handle stays until the release
-      if (*c == kIdentityAnswerSize && q.read(frame, sizeof frame) && valid_identity_answer(frame, probe)) {
-        usb_entry(list, i, frame);
-        break;
-      }
-      query_ok = q.drain(false);
-    }
+  }
+  for (auto& e : found) {
+    if (e) list.append(std::move(*e));
   }
 }
 
-void DetectionPass::serial_entry(DeviceList& list, int n, const uint8_t* frame) {
-  platform::SerialPort& port = *serial_[static_cast<size_t>(n)];
-  const std::string name = com_name(n);
-  DeviceEntry e;
-  e.serial_port = &port;
-  e.set_port_name(name);
-  e.port_id = static_cast<uint16_t>(n);
-  if (!answer_from_740(frame)) {
-    const Identity310 id = read_310_fields(frame);
-    const Judgement j = judge_310(id, admission_);
-    e.set_list_text(list_text_310(id.serial, name, id.firmware) + j.suffix);
-    e.serial_number = id.serial;
-    e.applicable = j.applicable ? 1 : 0;
-    list.append(std::move(e));
-    return;
+bool DetectionPass::first_serial_answer(int n, uint8_t* frame) {
+  auto& slot = serial_[static_cast<size_t>(n)];
+  platform::SerialPort& port = *slot;
+  auto count = port.bytes_waiting();
+  port.clear_errors();
+  if (!count || *count == 0) {
+    slot.reset();
+    return false;
   }
-  // An MCA-740 answers the 310 probe with 0xFF in bytes 90-93; its own
-  // fields come with the 740 probe.
-  uint8_t answer[kIdentityAnswerSize];
-  (void)port.write(probe_740().data(), probe_740().size());
-  auto c = wait_for_136(port);
-  if (c && *c == kIdentityAnswerSize && read_serial_answer(port, answer) && valid_identity_answer(answer, probe_740()) &&
-      read_740_fields(answer).word2 != 0) {
-    add_740(list, answer, name, std::move(e));
-    return;
+  if (*count == kIdentityAnswerSize && read_serial_answer(port, frame) && valid_identity_answer(frame, probe_310())) {
+    return true;
   }
-  serial_[static_cast<size_t>(n)].reset();
+  bool query_ok = drain_serial(port);
+  for (uint32_t r = 0; r < kProbeRetries && query_ok; ++r) {
+    (void)port.write(probe_310().data(), probe_310().size());
+    auto c = wait_for_136(port, platform::deadline_after_ms(kSecondProbeWaitMs));
+    if (!c) return false;  // given up; the port stays open until the release
+    if (*c == kIdentityAnswerSize && read_serial_answer(port, frame) && valid_identity_answer(frame, probe_310())) {
+      return true;
+    }
+    query_ok = drain_serial(port);
+  }
+  return false;
 }
 
 void DetectionPass::serial_answers(DeviceList& list) {
+  std::array<std::optional<DeviceEntry>, kMaxComPort + 1> found{};
+  std::vector<Reprobe> reprobes;
   uint8_t frame[kIdentityAnswerSize];
   for (int n = 1; n <= kMaxComPort; ++n) {
-    auto& slot = serial_[static_cast<size_t>(n)];
-    if (!slot) continue;
-    platform::SerialPort& port = *slot;
-    auto count = port.bytes_waiting();
-    port.clear_errors();
-    if (!count || *count == 0) {
-      slot.reset();
+    if (!serial_[static_cast<size_t>(n)] || !first_serial_answer(n, frame)) continue;
+    if (!answer_from_740(frame)) {
+      found[static_cast<size_t>(n)] = entry_310(frame, com_name(n), serial_template(n));
       continue;
     }
-    if (*count == kIdentityAnswerSize && read_serial_answer(port, frame) && valid_identity_answer(frame, probe_310())) {
-      serial_entry(list, n, frame);
-      continue;
-    }
-    bool query_ok = drain_serial(port);
-    for (uint32_t r = 0; r < kProbeRetries && query_ok; ++r) {
-      (void)port.write(probe_310().data(), probe_310().size());
-      auto c = wait_for_136(port);
-      if (!c) break;  // given up; the port stays open until the release
-      if (*c == kIdentityAnswerSize && read_serial_answer(port, frame) && valid_identity_answer(frame, probe_310())) {
-        serial_entry(list, n, frame);
-        break;
-      }
-      query_ok = drain_serial(port);
+    // An MCA-740 answers the 310 probe with 0xFF in bytes 90-93; its own
+    // fields come with the 740 probe.
+    (void)serial_[static_cast<size_t>(n)]->write(probe_740().data(), probe_740().size());
+    reprobes.push_back({n, platform::deadline_after_ms(kSecondProbeWaitMs)});
+  }
+  for (const Reprobe& r : reprobes) {
+    platform::SerialPort& port = *serial_[static_cast<size_t>(r.index)];
+    auto c = wait_for_136(port, r.deadline);
+    if (c && *c == kIdentityAnswerSize && read_serial_answer(port, frame) && valid_identity_answer(frame, probe_740()) &&
+        read_740_fields(frame).word2 != 0) {
+      found[static_cast<size_t>(r.index)] = entry_740(frame, com_name(r.index), serial_template(r.index));
+    } else {
+      serial_[static_cast<size_t>(r.index)].reset();
     }
   }
+  for (auto& e : found) {
+    if (e) list.append(std::move(*e));
+  }
+}
+
+DeviceEntry DetectionPass::serial_template(int n) const {
+  DeviceEntry e;
+  e.serial_port = serial_[static_cast<size_t>(n)].get();
+  e.set_port_name(com_name(n));
+  e.port_id = static_cast<uint16_t>(n);
+  return e;
+}
+
+DeviceEntry DetectionPass::entry_740(const uint8_t* frame, const std::string& where, DeviceEntry e) const {
+  const Identity740 id = read_740_fields(frame);
+  const Judgement j = judge_740(id, admission_);
+  e.set_list_text(list_text_740(id.serial, where, id.firmware) + j.suffix);
+  e.serial_number = id.serial;
+  e.applicable = j.applicable ? 1 : 0;
+  return e;
+}
+
+DeviceEntry DetectionPass::entry_310(const uint8_t* frame, const std::string& where, DeviceEntry e) const {
+  const Identity310 id = read_310_fields(frame);
+  const Judgement j = judge_310(id, admission_);
+  e.set_list_text(list_text_310(id.serial, where, id.firmware) + j.suffix);
+  e.serial_number = id.serial;
+  e.applicable = j.applicable ? 1 : 0;
+  return e;
 }
 
 void DetectionPass::release() {

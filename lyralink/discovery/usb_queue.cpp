@@ -20,11 +20,20 @@ std::optional<size_t> UsbQueue::waiting() {
 }
 
 std::optional<size_t> UsbQueue::wait_for_at_least(size_t want, platform::TimePoint deadline) {
+  std::optional<size_t> before;
+  uint32_t pause = 0;
   for (;;) {
     auto n = waiting();
     if (!n) return std::nullopt;
     if (*n >= want || platform::Clock::now() >= deadline) return n;
-    const uint32_t pause = std::clamp<uint32_t>(link::wire_time_us(want - *n, rate_), 100, 2000);
+    if (before != n) {
+      pause = std::clamp<uint32_t>(link::wire_time_us(want - *n, rate_), 1000, 2000);
+    } else {
+      // Nothing new since the last look: the device has not begun to answer
+      // (or never will); look less often, up to every 8 ms.
+      pause = std::min<uint32_t>(pause * 2, 8000);
+    }
+    before = n;
     const int left_ms = platform::milliseconds_until(deadline);
     platform::sleep_us(std::min<uint32_t>(pause, static_cast<uint32_t>(left_ms) * 1000u + 100u));
   }
