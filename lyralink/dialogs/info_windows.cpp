@@ -27,6 +27,7 @@ QLabel* centred_label(QWidget* parent, const QString& text) {
 WaitWindow::WaitWindow(QWidget* parent, const std::string& message) : QFrame(parent, kInfoFlags) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_DeleteOnClose);
+  setObjectName(QStringLiteral("1003"));
   // The modal frame of a dialog without its caption.
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(2);
@@ -49,6 +50,7 @@ void WaitWindow::place() {
 SplashWindow::SplashWindow() : QWidget(nullptr, kInfoFlags), canvas_(kSplashSize.width, kSplashSize.height, QImage::Format_RGB32) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setObjectName(QStringLiteral("1007"));
   setFont(template_font(8));
   setFixedSize(kSplashSize.width, kSplashSize.height);
   canvas_.fill(splash_background());
@@ -130,12 +132,13 @@ void draw_product(QPainter& p) {
   small.setBold(false);
   p.setFont(small);
   p.setPen(QColor(192, 192, 192));
-  p.drawText(QRectF(228, 92, 84, 14), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("multichannel analyser"));
+  p.drawText(QRectF(228, 92, 84, 11), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("multichannel"));
+  p.drawText(QRectF(228, 102, 84, 11), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("analyser"));
   const QColor lights[] = {QColor(0, 255, 0), QColor(255, 255, 0), QColor(255, 0, 0)};
   for (int i = 0; i < 3; ++i) {
     p.setPen(QPen(QColor(0, 0, 0), 1));
     p.setBrush(lights[i]);
-    p.drawEllipse(QPointF(234 + 14 * i, 118), 4, 4);
+    p.drawEllipse(QPointF(234 + 14 * i, 126), 4, 4);
   }
   // BNC sockets: signal in and gate.
   for (int i = 0; i < 2; ++i) {

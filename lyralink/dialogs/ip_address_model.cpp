@@ -91,7 +91,9 @@ void IpAddressModel::leave() {
 bool IpAddressModel::type(char c) {
   std::string& f = fields_[static_cast<size_t>(current_)];
   if (c == '.') {
-    if (current_ + 1 < kFields) enter_field(current_ + 1, true);
+    // In an empty field the dot is the one that follows a third digit,
+    // which has moved on already; it must not skip a field.
+    if (!f.empty() && current_ + 1 < kFields) enter_field(current_ + 1, true);
     return true;
   }
   if (!is_digit(c)) return false;

@@ -45,6 +45,9 @@ TemplateControl fit(QWidget* w, const Rect& units) {
       c.min_width = text_width(label, label->text()) + 2 * label->margin() + 2;
       c.min_height = QFontMetrics(label->font()).height();
     }
+  } else if (int needed = w->property("lyralink_min_width").toInt(); needed > 0) {
+    // A list whose lines must show whole.
+    c.min_width = needed;
   } else if (w->property("lyralink_fit").toBool()) {
     // An edit control: its own size hint is the platform's size.
     c.min_width = w->minimumSizeHint().width();

@@ -33,10 +33,21 @@ QLabel* label(QWidget* parent, const char* text, bool wrap) {
   return l;
 }
 
+// Lays out a template with lists whose lines must show whole. The tab
+// stops are dialog units of the font itself, so the columns are known
+// before the layout, which then makes the lists as wide as their lines
+// need (widening the template evenly when they need more).
+TemplateLayout lay_out_with_lists(QWidget* dialog, Size units, const std::vector<PlacedControl>& controls,
+                                  const std::vector<TabbedList*>& lists, const std::vector<int>& stops) {
+  share_tab_columns(lists, stops, font_base_units(dialog->font()).x / 4.0);
+  return place_template(dialog, units, controls);
+}
+
 }  // namespace
 
 SelectionDialog::SelectionDialog(QWidget* parent, std::vector<DeviceLine> lines, std::string special_ip)
     : QDialog(parent), rules_(std::move(lines), std::move(special_ip)), special_ip_(rules_.special_ip()) {
+  setObjectName(QStringLiteral("1002"));  // windows too carry their template's id
   setWindowTitle(QString::fromLatin1(kSelectionTitle));
   setFont(template_font(8));
   setModal(true);
@@ -75,18 +86,17 @@ SelectionDialog::SelectionDialog(QWidget* parent, std::vector<DeviceLine> lines,
   if (applicable_->count() > 0) applicable_->setCurrentRow(0);
   address_->model().set_range(3, 1, 254);
   address_->set_text(special_ip_);
-
-  layout_ = place_template(this, kSelectionUnits,
-                           {{box_, {5, 136, 135, 10}},
-                            {address_, {145, 135, 65, 12}},
-                            {select_, {5, 155, 65, 14}},
-                            {redetect_, {75, 155, 65, 14}},
-                            {cancel_, {145, 155, 65, 14}},
-                            {applicable_, {5, 15, 205, 45}},
-                            {inapplicable_, {5, 85, 205, 45}},
-                            {upper_label, {5, 5, 205, 10}},
-                            {lower_label, {5, 65, 205, 20}}});
-  share_tab_columns({applicable_, inapplicable_}, kListTabStops, layout_.unit_x);
+  layout_ = lay_out_with_lists(this, kSelectionUnits,
+                               {{box_, {5, 136, 135, 10}},
+                                {address_, {145, 135, 65, 12}},
+                                {select_, {5, 155, 65, 14}},
+                                {redetect_, {75, 155, 65, 14}},
+                                {cancel_, {145, 155, 65, 14}},
+                                {applicable_, {5, 15, 205, 45}},
+                                {inapplicable_, {5, 85, 205, 45}},
+                                {upper_label, {5, 5, 205, 10}},
+                                {lower_label, {5, 65, 205, 20}}},
+                               {applicable_, inapplicable_}, kListTabStops);
   sync_enabled();
 
   connect(select_, &QPushButton::clicked, this, [this] { confirm(); });
@@ -138,6 +148,7 @@ void SelectionDialog::reject() {
 
 HeadSelectionDialog::HeadSelectionDialog(QWidget* parent, std::vector<std::string> texts)
     : QDialog(parent), rules_(std::move(texts)) {
+  setObjectName(QStringLiteral("1001"));
   setWindowTitle(QString::fromStdString(rules_.title()));
   setFont(template_font(8));
   setModal(true);
@@ -151,9 +162,9 @@ HeadSelectionDialog::HeadSelectionDialog(QWidget* parent, std::vector<std::strin
   setTabOrder(cancel, list_);
   list_->set_lines(rules_.list());
   if (list_->count() > 0) list_->setCurrentRow(0);
-  layout_ = place_template(this, kHeadUnits,
-                           {{ok, {23, 65, 50, 14}}, {cancel, {78, 65, 50, 14}}, {list_, {5, 5, 140, 55}}});
-  share_tab_columns({list_}, {}, layout_.unit_x);
+  layout_ = lay_out_with_lists(this, kHeadUnits,
+                               {{ok, {23, 65, 50, 14}}, {cancel, {78, 65, 50, 14}}, {list_, {5, 5, 140, 55}}},
+                               {list_}, {});
   connect(ok, &QPushButton::clicked, this, [this] { confirm(); });
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { confirm(); });
   connect(cancel, &QPushButton::clicked, this, [this] { reject(); });

@@ -95,6 +95,18 @@ std::vector<std::vector<int>> TabbedList::segment_widths() const {
   return out;
 }
 
+int TabbedList::needed_width() const {
+  QFontMetrics metrics(font());
+  int widest = 0;
+  for (int i = 0; i < count(); ++i) {
+    const QStringList pieces = item(i)->text().split(QLatin1Char('\t'));
+    size_t last = static_cast<size_t>(pieces.size() - 1);
+    int x = last < columns_.size() ? columns_[last] : 0;
+    widest = std::max(widest, x + metrics.horizontalAdvance(pieces.back()));
+  }
+  return widest + 2 * text_margin() + 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+}
+
 int TabbedList::text_margin() const { return style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 2; }
 
 void share_tab_columns(const std::vector<TabbedList*>& lists, const std::vector<int>& stops_units, double unit_x) {
@@ -110,7 +122,10 @@ void share_tab_columns(const std::vector<TabbedList*>& lists, const std::vector<
   int default_spacing = static_cast<int>(std::lround(32 * unit_x));
   int gap = QFontMetrics(lists.front()->font()).horizontalAdvance(QLatin1Char(' '));
   auto columns = tab_columns(widths, stops, gap, default_spacing);
-  for (auto* list : lists) list->set_columns(columns);
+  for (auto* list : lists) {
+    list->set_columns(columns);
+    list->setProperty("lyralink_min_width", list->needed_width());
+  }
 }
 
 }  // namespace lyralink::dialogs

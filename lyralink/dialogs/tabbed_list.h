@@ -37,13 +37,16 @@ class TabbedList : public QListWidget {
   std::vector<std::vector<int>> segment_widths() const;
   // Gap between text and frame inside a line.
   int text_margin() const;
+  // The width at which every line shows whole beside a vertical scroll bar.
+  int needed_width() const;
 
  private:
   std::vector<int> columns_;
 };
 
 // Column positions shared by `lists` from their tab stops in dialog units
-// (converted with `unit_x` pixels per unit); applied to every list.
+// (converted with `unit_x` pixels per unit); applied to every list. Each
+// list also asks, for the template's layout, for its needed_width().
 void share_tab_columns(const std::vector<TabbedList*>& lists, const std::vector<int>& stops_units, double unit_x);
 
 }  // namespace lyralink::dialogs

@@ -142,6 +142,9 @@ TEST(IpAddress, TypedDotsAndThirdDigitsMoveOn) {
   EXPECT_EQ(full.field_text(1), "168");
   EXPECT_EQ(full.field_text(2), "1");
   EXPECT_EQ(full.text(), "192.168.1.0");
+  // The dot after a third digit does not skip the next field.
+  EXPECT_EQ(typed("192.168.1.1").text(), "192.168.1.1");
+  EXPECT_EQ(typed("1..2").text(), "1.2.0.0");
   // A dot in the last field and anything but digits change nothing.
   auto end = typed("1.2.3.4.5");
   EXPECT_EQ(end.text(), "1.2.3.45");
