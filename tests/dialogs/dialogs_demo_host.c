@@ -17,6 +17,7 @@
 #include <time.h>
 
 #include "lyralink/dialogs/dialogs_api.h"
+#include "tests/dialogs/lsan_suppressions.h"
 
 static const lyralink_dialog_line kLines[] = {
     {"MCA-740#00317 on 192.168.10.41\t FW# 12.06", 1},

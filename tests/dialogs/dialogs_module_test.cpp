@@ -19,6 +19,7 @@
 #include <functional>
 #include <thread>
 
+#include "tests/dialogs/lsan_suppressions.h"
 #include "lyralink/dialogs/info_windows.h"
 #include "lyralink/discovery/windows.h"
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tests/dialogs/lsan_suppressions.h"
 #include "lyralink/dialogs/dialogs_api.h"
 #include "platform/dynamic_library.h"
 

@@ -16,6 +16,7 @@
 #include <QWindow>
 #include <cstdlib>
 
+#include "tests/dialogs/lsan_suppressions.h"
 #include "lyralink/dialogs/info_windows.h"
 #include "lyralink/dialogs/ip_address_control.h"
 #include "lyralink/dialogs/qt_support.h"

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "lyralink.h"
+#include "tests/dialogs/lsan_suppressions.h"
 
 int main(int argc, char** argv) {
   LYRA_SELECT_PARAM block;
