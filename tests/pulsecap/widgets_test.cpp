@@ -27,6 +27,13 @@
 using namespace pulsecap;
 using pulsecap_test::FakeDevice;
 
+// Sanitizer builds: fontconfig and D-Bus keep caches for the life of the
+// process that they never free; those are not ours to find.
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions();
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
+
 namespace {
 
 QApplication& app() {
@@ -280,7 +287,9 @@ TEST_F(Widgets, PreviewZoomsPansAndRefusesBadFiles) {
   QTest::mousePress(&p, Qt::LeftButton, Qt::NoModifier, area.center());
   QTest::mouseMove(&p, area.center() - QPoint(area.width() / 10, 0));
   QTest::mouseRelease(&p, Qt::LeftButton, Qt::NoModifier, area.center() - QPoint(area.width() / 10, 0));
-  EXPECT_NEAR(p.viewport().first(), 650.0, 2.0);
+  // Dragged a tenth of the plot to the left: later samples come into view.
+  const int dx = area.width() / 10;
+  EXPECT_NEAR(p.viewport().first(), 250.0 + 4000.0 * dx / area.width(), 1e-6);
   // The drawing: the pulses reach near the top of the plot.
   const QImage img = p.grab().toImage();
   bool dark_near_top = false;
