@@ -54,6 +54,19 @@ class UdpSocket {
   // At most `capacity` bytes are copied; Datagram::size tells the true size.
   std::optional<Datagram> receive(void* buf, size_t capacity);
 
+  // The fast path of a device link, without the text forms of addresses:
+  // one datagram to a host-order IPv4 address, and the next queued datagram
+  // with its sender as a host-order address. Same results as send_to() and
+  // receive().
+  struct RawDatagram {
+    size_t size = 0;
+    size_t copied = 0;
+    uint32_t address = 0;
+    uint16_t port = 0;
+  };
+  bool send_to(const void* data, size_t size, uint32_t address, uint16_t port);
+  std::optional<RawDatagram> receive_raw(void* buf, size_t capacity);
+
   // The pending socket error (a refused earlier send shows here as
   // ECONNREFUSED), cleared by reading it. 0 when none.
   int take_pending_error();

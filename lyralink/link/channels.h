@@ -63,7 +63,8 @@ class QueueChannel : public TransactionChannel {
 
 class SerialChannel final : public QueueChannel {
  public:
-  explicit SerialChannel(platform::SerialPort& port) : port_(port) {}
+  // baud: the line rate, for how long the rest of a long answer can take.
+  SerialChannel(platform::SerialPort& port, uint32_t baud) : port_(port), baud_(baud) {}
   void send(const CommandFrame& frame, size_t expected_answer_length) override;
 
  protected:
@@ -75,6 +76,7 @@ class SerialChannel final : public QueueChannel {
 
  private:
   platform::SerialPort& port_;
+  uint32_t baud_;
 };
 
 class UsbChannel final : public QueueChannel {
@@ -96,19 +98,27 @@ class UsbChannel final : public QueueChannel {
 
 class EthernetChannel final : public TransactionChannel {
  public:
-  EthernetChannel(platform::UdpSocket& socket, std::string device_address, uint16_t device_port)
-      : socket_(socket), address_(std::move(device_address)), port_(device_port) {}
+  // drain_first: datagrams may be queued from an earlier attempt that gave
+  // up (the last transaction failed); they are dropped before the send.
+  EthernetChannel(platform::UdpSocket& socket, const char* device_address, uint16_t device_port, bool drain_first);
   void send(const CommandFrame& frame, size_t expected_answer_length) override;
   bool receive_short(uint8_t* area, TimePoint deadline) override;
   std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
 
  private:
   // The next datagram, waiting for it until the deadline; nullopt if none came.
-  std::optional<platform::Datagram> next_datagram(uint8_t* buffer, size_t capacity, TimePoint deadline);
+  std::optional<platform::UdpSocket::RawDatagram> next_datagram(uint8_t* buffer, size_t capacity, TimePoint deadline);
+  // A datagram from the device's address. The address is compared as the
+  // exact dotted text the link was given: one written another way
+  // ("127.000.000.001") matches no sender.
+  bool from_device(const platform::UdpSocket::RawDatagram& d) const { return address_canonical_ && d.address == address_; }
 
   platform::UdpSocket& socket_;
-  std::string address_;
+  uint32_t address_ = 0;
+  bool address_parsed_ = false;     // the frame can be sent
+  bool address_canonical_ = false;  // and answers can match
   uint16_t port_;
+  bool drain_;
 };
 
 class MultiplexChannel final : public TransactionChannel {

@@ -7,22 +7,39 @@ namespace {
 constexpr size_t kShortDatagram = kShortFrameSize + kDatagramPrefix;  // 138
 }
 
-void EthernetChannel::send(const CommandFrame& frame, size_t /*expected_answer_length*/) {
-  // Late answers of an earlier attempt still queued would otherwise be taken
-  // for the answer to this one.
-  uint8_t scratch[kLongBufferSize];
-  while (socket_.receive(scratch, sizeof scratch)) {
-  }
-  (void)socket_.send_to(frame.data(), kCommandFrameSize, address_, port_);
+EthernetChannel::EthernetChannel(platform::UdpSocket& socket, const char* device_address, uint16_t device_port,
+                                 bool drain_first)
+    : socket_(socket), port_(device_port), drain_(drain_first) {
+  // Parsed once per transaction, not per datagram; the address counts only
+  // in the form a sender's address is written (no leading zeros).
+  const std::string text = device_address;
+  uint32_t parsed = 0;
+  address_parsed_ = platform::parse_ipv4(text, parsed);
+  address_canonical_ = address_parsed_ && platform::format_ipv4(parsed) == text;
+  address_ = parsed;
 }
 
-std::optional<platform::Datagram> EthernetChannel::next_datagram(uint8_t* buffer, size_t capacity,
-                                                                TimePoint deadline) {
+void EthernetChannel::send(const CommandFrame& frame, size_t /*expected_answer_length*/) {
+  // Late answers of an earlier attempt still queued would otherwise be taken
+  // for the answer to this one. They can only be there after an attempt
+  // that gave up: the first send of a transaction after a good one skips
+  // the look, every later send of the same transaction makes it.
+  if (drain_) {
+    uint8_t scratch[kLongBufferSize];
+    while (socket_.receive_raw(scratch, sizeof scratch)) {
+    }
+  }
+  drain_ = true;
+  if (address_parsed_) (void)socket_.send_to(frame.data(), kCommandFrameSize, address_, port_);
+}
+
+std::optional<platform::UdpSocket::RawDatagram> EthernetChannel::next_datagram(uint8_t* buffer, size_t capacity,
+                                                                              TimePoint deadline) {
   // Wait first: right after the send the answer is never there yet, and
   // poll() returns at once when it is.
   for (;;) {
     if (!socket_.wait_readable(deadline)) return std::nullopt;
-    if (auto d = socket_.receive(buffer, capacity)) return d;
+    if (auto d = socket_.receive_raw(buffer, capacity)) return d;
     if (platform::Clock::now() >= deadline) return std::nullopt;
   }
 }
@@ -33,13 +50,11 @@ bool EthernetChannel::receive_short(uint8_t* area, TimePoint deadline) {
   for (;;) {
     size = 0;
     sender_port = 0;
-    std::optional<platform::Datagram> d = next_datagram(area, kAnswerAreaSize, deadline);
+    auto d = next_datagram(area, kAnswerAreaSize, deadline);
     if (d) {
       size = d->size;
       sender_port = d->port;
-      // Exact string comparison: an address written differently (leading
-      // zeros) never matches.
-      if (d->address != address_) size = 0;
+      if (!from_device(*d)) size = 0;
     }
     if (size == kShortDatagram || sender_port == port_ || platform::Clock::now() >= deadline) break;
   }
@@ -51,8 +66,8 @@ std::optional<size_t> EthernetChannel::receive_long(uint8_t* buffer, size_t len,
   size_t size = 0;
   for (;;) {
     size = 0;
-    std::optional<platform::Datagram> d = next_datagram(buffer, kLongBufferSize, deadline);
-    if (d && d->address == address_) size = d->size;
+    auto d = next_datagram(buffer, kLongBufferSize, deadline);
+    if (d && from_device(*d)) size = d->size;
     if (size == wanted || size == kShortDatagram || platform::Clock::now() >= deadline) break;
   }
   // A datagram larger than the buffer was cut; its size no longer matches

@@ -154,6 +154,7 @@ int16_t open_ethernet(LinkState& s, const char* address, int32_t timeout, int32_
 
 void close_link(LinkState& s) {
   s.transaction_lock.reset();
+  s.answer_may_be_late = true;  // the next link may find datagrams of this one
   switch (s.channel()) {
     case Channel::ethernet: s.ethernet_flag = 0; break;  // socket and address stay
     case Channel::multiplex:

@@ -52,6 +52,10 @@ struct LinkState {
   // Bytes 0-1: datagram prefix; bytes 2-137: the last short answer frame.
   std::array<uint8_t, kAnswerAreaSize> answer_area{};
 
+  // False after a transaction that ended well: no answer of it can still
+  // be on its way, so the next Ethernet send need not look for one.
+  bool answer_may_be_late = true;
+
   // UDP port of the devices (50000; LYRALINK_UDP_PORT for tests).
   uint16_t device_udp_port = kDeviceUdpPort;
 

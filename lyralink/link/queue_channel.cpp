@@ -71,7 +71,21 @@ std::optional<size_t> QueueChannel::receive_long(uint8_t* buffer, size_t len, Ti
       if (!count) return std::nullopt;
     }
     const size_t total = have + *count;
-    if (total == expected) return have;
+    if (total == expected) {
+      // All of it is there; a queue smaller than the answer (a port set up
+      // by the device search has room for 300 bytes) hands it over in
+      // pieces.
+      while (have < expected) {
+        const size_t got = read(frame + have, expected - have);
+        have += got;
+        if (got == 0) {
+          count = bytes_waiting();
+          if (!count || *count == 0) break;
+        }
+      }
+      after_read();
+      return have;
+    }
     if (total > expected) break;
     // An error answer: 136 complete bytes that have stopped growing.
     if (total == kShortFrameSize && complete_short_frame(frame) && have_before_pause == have) return have;
@@ -108,10 +122,18 @@ std::optional<size_t> SerialChannel::wait_for_bytes(size_t want, TimePoint deadl
   return port_.wait_for_input(want, deadline);
 }
 
-void SerialChannel::pause_between_polls(size_t /*missing*/, TimePoint /*deadline*/) {
-  // Long answers are polled every 10 ms: at 38400 baud that is a few dozen
-  // bytes a poll, and a long answer takes a few hundred milliseconds.
-  platform::sleep_ms(10);
+void SerialChannel::pause_between_polls(size_t missing, TimePoint deadline) {
+  // At most 10 ms between two looks at a long answer, as the analysers'
+  // hosts have always polled; but the pause ends as soon as the missing
+  // bytes have arrived, or when they can have come at the line's rate (at
+  // least 1 ms, so a device that has stopped talking is not polled in a
+  // tight loop). On a fast line the answer is then read within about a
+  // millisecond of its last byte, not on the next 10 ms tick.
+  const uint32_t wire_us = wire_time_us(missing, baud_);
+  const uint32_t pause_us = std::clamp<uint32_t>(wire_us, 1000, 10000);
+  const TimePoint until = std::min(deadline, platform::Clock::now() + std::chrono::microseconds(pause_us));
+  const size_t queued = port_.bytes_waiting().value_or(0);
+  (void)port_.wait_for_input(queued + missing, until);
 }
 
 }  // namespace lyralink::link

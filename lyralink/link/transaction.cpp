@@ -16,12 +16,13 @@ class ActiveChannel {
  public:
   explicit ActiveChannel(LinkState& s) {
     switch (s.channel()) {
-      case Channel::serial: channel_.emplace<SerialChannel>(*s.serial_port); break;
+      case Channel::serial: channel_.emplace<SerialChannel>(*s.serial_port, s.baud_rate); break;
       case Channel::usb:
         channel_.emplace<UsbChannel>(s.usb_library.fn(), s.usb_handle, s.baud_rate);
         break;
       case Channel::ethernet:
-        channel_.emplace<EthernetChannel>(*s.udp_socket, s.device_address, s.device_udp_port);
+        channel_.emplace<EthernetChannel>(*s.udp_socket, s.device_address, s.device_udp_port,
+                                          s.answer_may_be_late);
         break;
       case Channel::multiplex: channel_.emplace<MultiplexChannel>(s.multiplex, s.answer_timeout); break;
       case Channel::none: break;
@@ -71,7 +72,7 @@ Status short_transaction(LinkState& s) {
   ActiveChannel active(s);
   TransactionChannel* channel = active.get();
   if (channel == nullptr) return status::no_link;
-  return run_attempts(s, [&]() -> Status {
+  const Status outcome = run_attempts(s, [&]() -> Status {
     channel->send(s.command, kShortFrameSize);
     uint8_t* frame = s.short_frame();
     // Clear sync and end word so that an old answer never passes.
@@ -81,6 +82,8 @@ Status short_transaction(LinkState& s) {
     if (!channel->receive_short(s.answer_area.data(), deadline)) return status::no_valid_answer;
     return check_short_answer(frame, s.command);
   });
+  s.answer_may_be_late = outcome != status::ok;
+  return outcome;
 }
 
 Status long_transaction(LinkState& s, uint8_t* destination, size_t len) {
@@ -89,7 +92,7 @@ Status long_transaction(LinkState& s, uint8_t* destination, size_t len) {
   TransactionChannel* channel = active.get();
   if (channel == nullptr) return status::no_link;
   uint8_t buffer[kLongBufferSize];
-  return run_attempts(s, [&]() -> Status {
+  const Status outcome = run_attempts(s, [&]() -> Status {
     channel->send(s.command, len + kLongFrameOverhead);
     std::memset(buffer, 0, sizeof buffer);
     platform::TimePoint deadline = platform::deadline_after_ms(s.answer_timeout);
@@ -101,6 +104,8 @@ Status long_transaction(LinkState& s, uint8_t* destination, size_t len) {
     if (result == status::ok && destination != nullptr) std::memcpy(destination, frame + 2, len);
     return result;
   });
+  s.answer_may_be_late = outcome != status::ok;
+  return outcome;
 }
 
 }  // namespace lyralink::link

@@ -1,10 +1,12 @@
 #include <fcntl.h>
+#include <time.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "platform/event_wait.h"
 
@@ -14,13 +16,19 @@ std::vector<size_t> wait_readable(const std::vector<int>& fds, std::optional<Tim
   std::vector<pollfd> p;
   p.reserve(fds.size());
   for (int fd : fds) p.push_back(pollfd{fd, POLLIN, 0});
-  int timeout = -1;
+  // The exact time left, not whole milliseconds: the emulator paces an
+  // answer at a fast line's byte rate with waits of some microseconds.
+  timespec left{};
+  timespec* timeout = nullptr;
   if (deadline) {
-    timeout = milliseconds_until(*deadline);
-    if (Clock::now() < *deadline) timeout += 1;  // never wake a fraction early
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - Clock::now()).count();
+    const long long wait = ns > 0 ? ns : 0;
+    left.tv_sec = static_cast<time_t>(wait / 1'000'000'000);
+    left.tv_nsec = static_cast<long>(wait % 1'000'000'000);
+    timeout = &left;
   }
   std::vector<size_t> ready;
-  int rc = poll(p.data(), p.size(), timeout);
+  int rc = ppoll(p.data(), p.size(), timeout, nullptr);
   if (rc <= 0) return ready;
   for (size_t i = 0; i < p.size(); ++i) {
     if ((p[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) ready.push_back(i);

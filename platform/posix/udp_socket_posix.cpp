@@ -151,6 +151,38 @@ bool UdpSocket::send_to(const void* data, size_t size, const std::string& addres
   }
 }
 
+bool UdpSocket::send_to(const void* data, size_t size, uint32_t address, uint16_t port) {
+  sockaddr_in to = make_address(address, port);
+  for (;;) {
+    ssize_t sent = sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (sent >= 0) return static_cast<size_t>(sent) == size;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd p{fd_, POLLOUT, 0};
+      if (poll(&p, 1, 1000) <= 0) return false;
+      continue;
+    }
+    return false;
+  }
+}
+
+std::optional<UdpSocket::RawDatagram> UdpSocket::receive_raw(void* buf, size_t capacity) {
+  for (;;) {
+    sockaddr_in from {};
+    socklen_t len = sizeof from;
+    // MSG_TRUNC: the true size even when the datagram is larger than buf.
+    ssize_t got = recvfrom(fd_, buf, capacity, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+    if (got < 0 && (errno == EINTR || errno == ECONNREFUSED)) continue;
+    if (got < 0) return std::nullopt;
+    RawDatagram d;
+    d.size = static_cast<size_t>(got);
+    d.copied = d.size < capacity ? d.size : capacity;
+    d.address = ntohl(from.sin_addr.s_addr);
+    d.port = ntohs(from.sin_port);
+    return d;
+  }
+}
+
 bool UdpSocket::wait_readable(TimePoint deadline) {
   for (;;) {
     pollfd p{fd_, POLLIN, 0};

@@ -14,6 +14,7 @@
 #include "platform/port_names.h"
 #include "platform/serial_port.h"
 #include "tools/lyractl/discover.h"
+#include "tools/lyractl/record.h"
 #include "tools/lyractl/report.h"
 
 namespace {
@@ -308,6 +309,11 @@ void usage(FILE* to) {
     }
   }
   std::fputs("  names                list the command table names\n", to);
+  std::fputs("  record SECONDS FILE  record the signal memory as pulsecap does: fill stop,\n"
+             "                       start, 100 ms, chunked reads; FILE is WAVE when it ends\n"
+             "                       in \".wav\", else text (exit 73/74: FILE cannot be\n"
+             "                       created/written)\n",
+             to);
   std::fputs(kExitText, to);
 }
 
@@ -453,6 +459,18 @@ int run(int argc, char** argv) {
   }
   if (link.search.port && !(link.kind == LinkChoice::Kind::search && link.search.kind == lyractl::SearchLink::Kind::select)) {
     return usage_error("--select-port goes with --select");
+  }
+  if (command == "record") {
+    if (rest.size() != 2) return usage_error("record takes SECONDS and FILE");
+    const std::optional<double> seconds = lyractl::parse_seconds(rest[0]);
+    if (!seconds) return usage_error("'" + rest[0] + "' is not a number of seconds");
+    if (link.kind == LinkChoice::Kind::none) {
+      return usage_error("no link given: use --port, --ip, --mplx, --select, --ethernet or --head");
+    }
+    if (!open_link(link)) return kExitNoLink;
+    const int status = lyractl::run_record(*seconds, rest[1]);
+    COMM_CLOSE();
+    return status;
   }
 
   const NamedCommand* named = nullptr;

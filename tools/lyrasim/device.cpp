@@ -106,7 +106,9 @@ const char* identity_option_help() {
          "uses=N use counter, features=0xN flags, rate=kHz sample rate,\n"
          "memory=N common memory bytes, maxhv=V, ramp=V/s, sysdef=0|1,\n"
          "kind=N first word of the 740 state answer (0x0740), head=N a Trebla\n"
-         "measuring head with serial number N";
+         "measuring head with serial number N, app=CODE application code in\n"
+         "user-data word 4 (e.g. KBRE), hv=V HV on at V volts, hvpol=1 negative HV,\n"
+         "seed=N seed of the signal in the common memory";
 }
 
 std::optional<Identity> parse_identity(const std::string& text, std::string* error) {
@@ -128,6 +130,11 @@ std::optional<Identity> parse_identity(const std::string& text, std::string* err
   for (size_t i = 1; i < items.size(); ++i) {
     const std::string& item = items[i];
     const auto [key, value] = split_setting(item);
+    if (key == "app") {
+      if (value.size() > 4) return fail("app= takes at most 4 characters, got '" + value + "'");
+      id.application = value;
+      continue;
+    }
     long long v = 0;
     if (item.find('=') == std::string::npos || !parse_integer(value, v)) {
       return fail("bad option '" + item + "' (expected key=number)");
@@ -144,6 +151,9 @@ std::optional<Identity> parse_identity(const std::string& text, std::string* err
     else if (key == "ramp") id.hv_ramp = static_cast<uint16_t>(std::max<long long>(v, 1));
     else if (key == "sysdef") id.system_defaults = static_cast<uint16_t>(v);
     else if (key == "kind") id.kind = static_cast<uint16_t>(v);
+    else if (key == "hv") id.hv = static_cast<uint16_t>(v);
+    else if (key == "hvpol") id.hv_polarity = v != 0 ? 1 : 0;
+    else if (key == "seed") id.seed = static_cast<uint64_t>(v);
     else if (key == "head") {
       id.head = true;
       id.head_serial = static_cast<uint32_t>(v);
@@ -153,7 +163,16 @@ std::optional<Identity> parse_identity(const std::string& text, std::string* err
   return id;
 }
 
-Analyser::Analyser(Identity id) : id_(id) {}
+Analyser::Analyser(Identity id) : id_(id) {
+  // user-data word 4: the code's first character in the lowest byte.
+  uint32_t code = 0;
+  for (size_t i = 0; i < id_.application.size() && i < 4; ++i) {
+    code |= static_cast<uint32_t>(static_cast<uint8_t>(id_.application[i])) << (8 * i);
+  }
+  user_data_[4] = code;
+  hv_set_ = hv_from_ = std::min(id_.hv, id_.max_hv);
+  hv_polarity_ = id_.hv_polarity;
+}
 
 // ---- modem lines ----
 
@@ -252,11 +271,12 @@ uint16_t Analyser::signal_sample(uint64_t index) const {
   const double rate_hz = std::max<double>(id_.sample_rate_khz, 1) * 1000.0;
   const double tau = rate_hz * 2.0e-6;  // 2 us decay
   const double rise = std::max(rate_hz * 0.1e-6, 0.5);
-  double value = 1200.0 + (unit(mix(index * 7 + 1)) - 0.5) * 24.0;
+  const uint64_t seed = mix(id_.seed ^ 0x5EEDull);
+  double value = 1200.0 + (unit(mix(index * 7 + 1 + seed)) - 0.5) * 24.0;
   const double pulses_per_block = kCountRate * kBlock / rate_hz;
   const uint64_t block = index / kBlock;
   for (uint64_t b = block > 0 ? block - 1 : 0; b <= block; ++b) {
-    uint64_t h = mix(b * 1315423911ull + 17);
+    uint64_t h = mix(b * 1315423911ull + 17 + seed);
     // Poisson-ish count: 0-3 pulses around the mean rate of the block.
     int n = static_cast<int>(pulses_per_block * 2 * unit(h) + 0.5);
     for (int k = 0; k < n; ++k) {
@@ -273,7 +293,8 @@ uint16_t Analyser::signal_sample(uint64_t index) const {
   }
   int v = static_cast<int>(value);
   uint16_t sample = static_cast<uint16_t>(std::clamp(v, 0, 0x3FFF));
-  return static_cast<uint16_t>(sample | 0x4000);  // upper bits carry a marker, as the hardware's do
+  const auto marker = static_cast<uint16_t>((mix(index + seed * 3) & 3u) << 14);
+  return static_cast<uint16_t>(sample | marker);
 }
 
 // ---- answers ----

@@ -37,6 +37,14 @@ struct Identity {
   // text "Trebla ... SN=<head_serial>".
   bool head = false;
   uint32_t head_serial = 0;
+  // Found as another application left it: the application code in
+  // user-data word 4 (up to 4 characters), the HV already at this level
+  // with this polarity.
+  std::string application;
+  uint16_t hv = 0;
+  uint16_t hv_polarity = 0;
+  // Seed of the synthetic signal in the common memory (see signal_sample).
+  uint64_t seed = 0;
 };
 
 // Parses "740" or "310" followed by ",key=value" options. Returns nullopt
@@ -66,7 +74,13 @@ class Analyser {
   // Bytes that arrive on the extension port's serial line (for tests).
   void extension_receive(const std::string& bytes);
 
-  // Signal sample i of the common memory (16 bits, low 14 the signal).
+  // Signal sample i of the common memory: 16 bits, the low 14 the signal,
+  // the upper 2 a marker that changes from sample to sample (as the
+  // hardware's status bits do), so a reader that forgets the 0x3FFF mask
+  // is caught. The signal is a baseline of 1200 with +-12 of noise and
+  // detector pulses (rise 0.1 us, decay 2 us, 2500 a second, heights from
+  // the synthetic Cs-137 spectrum), a pure function of (seed, rate, i):
+  // a test recomputes it with an Analyser of the same identity.
   uint16_t signal_sample(uint64_t index) const;
 
  private:

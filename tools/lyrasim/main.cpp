@@ -29,6 +29,7 @@ struct Pending {
   SteadyClock::time_point due;
   std::vector<uint8_t> bytes;
   size_t sent = 0;
+  SteadyClock::time_point wire_start{};  // when the first byte went on the line (wire=1)
   std::string to_address;  // UDP only
   uint16_t to_port = 0;
   std::string from_address;
@@ -243,15 +244,22 @@ void Emulator::flush_due(SteadyClock::time_point now) {
         e->out.pop_front();
         continue;
       }
-      // At the line's byte rate: a piece of up to 16 bytes, the next piece
-      // once the line has carried it.
-      size_t piece = std::min<size_t>(16, p.bytes.size() - p.sent);
-      e->pty->write(p.bytes.data() + p.sent, piece);
+      // At the line's byte rate: what the line can have carried since the
+      // first byte, in pieces of at least 16 bytes. A wake-up that comes
+      // late sends more at once, so the answer ends when the wire would
+      // have finished it, not later.
+      if (p.sent == 0) p.wire_start = now;
+      const auto elapsed_us = static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::microseconds>(now - p.wire_start).count());
+      const uint64_t carried = 16 + elapsed_us * *baud / 10'000'000u;
+      size_t piece = carried > p.sent ? static_cast<size_t>(std::min<uint64_t>(carried - p.sent, p.bytes.size() - p.sent)) : 0;
+      if (piece > 0) e->pty->write(p.bytes.data() + p.sent, piece);
       p.sent += piece;
       if (p.sent == p.bytes.size()) {
         e->out.pop_front();
       } else {
-        p.due = now + std::chrono::microseconds(wire_time_us(piece, *baud));
+        // The moment the line has carried 16 more bytes.
+        p.due = p.wire_start + std::chrono::microseconds(wire_time_us(p.sent, *baud));
         break;
       }
     }

@@ -1,0 +1,43 @@
+#pragma once
+// A file written from the start, for trace files and other program output.
+//
+// Bytes go to the file exactly as given (no line-end translation). Each
+// write() is one system call loop for the whole block, so a caller that
+// hands over whole chunks gets one write per chunk. A failed write (a full
+// disk, a file size limit) is reported with the system's reason, never
+// silently dropped.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/system_error.h"
+
+namespace lyralink::platform {
+
+class OutputFile {
+ public:
+  // Creates `path` for writing, truncating an existing file (mode 0666
+  // less the umask). Null on failure, with the reason in *error.
+  static std::unique_ptr<OutputFile> create(const std::string& path, SystemError* error = nullptr);
+
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Writes all n bytes. False when the system took fewer (ENOSPC, EFBIG,
+  // EIO ...), with the reason in *error; what was taken stays in the file.
+  bool write(const void* data, size_t n, SystemError* error = nullptr);
+
+  // Closes the file; false when the close reports a deferred write error.
+  // Called by the destructor when not done before.
+  bool close(SystemError* error = nullptr);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  OutputFile(int fd, std::string path);
+  int fd_;
+  std::string path_;
+};
+
+}  // namespace lyralink::platform
