@@ -44,6 +44,14 @@ TEST(LyralinkSetupDirectory, InstallsForANormalUserAndGoesWithoutATrace) {
   // The installed tool runs on the installed library, not the build's.
   auto ldd = box.run({"ldd", app + "/bin/lyractl"});
   EXPECT_NE(ldd.out.find("=> " + app + "/bin/../lib/liblyralink.so.1"), std::string::npos) << ldd.out;
+  if (with_recorder) {
+    auto recorder = box.run({"ldd", app + "/bin/pulsecap"});
+    EXPECT_NE(recorder.out.find("=> " + app + "/bin/../lib/liblyralink.so.1"), std::string::npos) << recorder.out;
+    EXPECT_EQ(recorder.out.find("not found"), std::string::npos) << recorder.out;
+    EXPECT_NE(read_text(menu + "/lyralink transient recorder.desktop")
+                  .find("Exec=\"" + app + "/bin/pulsecap\"\nPath=" + app + "\n"),
+              std::string::npos);
+  }
   auto names = box.run({app + "/bin/lyractl", "names"});
   EXPECT_EQ(names.status, 0) << names.err;
   EXPECT_FALSE(names.out.empty());
