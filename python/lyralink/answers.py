@@ -7,6 +7,7 @@ out of a short answer; multi-byte fields are little-endian.
 
 from __future__ import annotations
 
+import ctypes
 import datetime
 import ipaddress
 import struct
@@ -30,8 +31,9 @@ __all__ = [
     "decode_user_data",
     "decode_link_parameters",
     "extension_received",
+    "LYRA_SELECT_PARAM",
+    "select_param",
     "pack_select_block",
-    "unpack_select_block",
     "ip_address_bytes",
     "acquisition_note",
     "FEATURE_NAMES",
@@ -255,10 +257,26 @@ def extension_received(block: bytes) -> bytes:
     return block[1026 - n:] if n else b""
 
 
-_SELECT = struct.Struct("<10HI")
+class LYRA_SELECT_PARAM(ctypes.Structure):
+    """The selection parameter block of COMM_INIT_SELECT (24 bytes, the
+    fields at their natural offsets, as the header declares it)."""
+
+    _fields_ = [
+        ("length", ctypes.c_uint16),
+        ("serial", ctypes.c_uint16),
+        ("admit_310", ctypes.c_uint16),
+        ("min_fw_310", ctypes.c_uint16),
+        ("admit_740", ctypes.c_uint16),
+        ("min_fw_740", ctypes.c_uint16),
+        ("splash", ctypes.c_uint16),
+        ("dialogs", ctypes.c_uint16),
+        ("port", ctypes.c_uint16),
+        ("reserved", ctypes.c_uint16),
+        ("baud", ctypes.c_uint32),
+    ]
 
 
-def pack_select_block(
+def select_param(
     serial: int = 0,
     admit_310: bool = False,
     min_firmware_310: int = 0xFFFF,
@@ -267,8 +285,8 @@ def pack_select_block(
     splash: bool = False,
     dialogs: bool = False,
     port_filter: Optional[int] = None,
-) -> bytes:
-    """The 24-byte selection parameter block of COMM_INIT_SELECT.
+) -> LYRA_SELECT_PARAM:
+    """The selection parameter block for these choices.
 
     Flags go in as 0xFFFF (set) or 0; ``port_filter`` None is 0xFFFF (any
     port)."""
@@ -281,14 +299,16 @@ def pack_select_block(
     def flag(v: bool) -> int:
         return 0xFFFF if v else 0
 
-    return _SELECT.pack(24, serial, flag(admit_310), min_firmware_310, flag(admit_740), min_firmware_740,
-                        flag(splash), flag(dialogs), port, 0, 0)
+    return LYRA_SELECT_PARAM(24, serial, flag(admit_310), min_firmware_310, flag(admit_740), min_firmware_740,
+                             flag(splash), flag(dialogs), port, 0, 0)
 
 
-def unpack_select_block(block: bytes) -> Tuple[int, int]:
-    """The fields COMM_INIT_SELECT writes back: port identifier and baud."""
-    fields = _SELECT.unpack(bytes(block))
-    return fields[8], fields[10]
+def pack_select_block(serial: int = 0, admit_310: bool = False, min_firmware_310: int = 0xFFFF,
+                      admit_740: bool = True, min_firmware_740: int = 0x1116, splash: bool = False,
+                      dialogs: bool = False, port_filter: Optional[int] = None) -> bytes:
+    """The 24 bytes of :func:`select_param` for these choices."""
+    return bytes(select_param(serial, admit_310, min_firmware_310, admit_740, min_firmware_740, splash, dialogs,
+                              port_filter))
 
 
 def _check_u16(name: str, value: int) -> None:

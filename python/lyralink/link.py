@@ -171,12 +171,14 @@ class Link:
             raise LinkError("the link to %s is closed" % self.name, 1, name)
         return getattr(self._lib, name)
 
-    def _check(self, name: str, status: int, answer: Optional[bytes] = None) -> None:
+    def _check(self, name: str, status: int, answer: Optional[bytes] = None, label: Optional[str] = None) -> None:
         if status == 0:
             return
         if status == 1:
             self._lost()
-        raise error_for_status(status, name, answer)
+        error = error_for_status(status, label or name, answer)
+        error.command = name
+        raise error
 
     def _run(self, name: str, *args: int) -> None:
         self._check(name, self._fn(name)(*args))
@@ -257,7 +259,7 @@ class Link:
         buf = _buffer(A.ANSWER_SIZE)
         status = fn(raw, buf, *(p[:4] if export == "MCA_COMM" else p))
         data = bytes(buf)
-        self._check(export, status, data)
+        self._check(export, status, data, label="%s(%r)" % (export, name))
         return data
 
     # -- acquisition and settings --
@@ -905,21 +907,20 @@ def select(serial: Optional[int] = None, *, port_filter: Optional[int] = None, a
             raise LinkError("no applicable analyser found%s (see lyralink.discover())"
                             % ("" if port_filter is None else " on port %d" % port_filter))
         serial, port_filter = chosen.serial, chosen.port_id
-    block = bytearray(A.pack_select_block(serial or 0, admit_310, min_firmware_310, admit_740, min_firmware_740,
-                                          splash, dialogs, port_filter))
-    raw = (ctypes.c_uint8 * 24).from_buffer(block)
+    block = A.select_param(serial or 0, admit_310, min_firmware_310, admit_740, min_firmware_740, splash, dialogs,
+                           port_filter)
     with _state_lock:
         _take_slot("selection")
-        opened = library().COMM_INIT_SELECT(raw, _ms(timeout_ms, "timeout_ms"), _ms(retries, "retries"), None)
+        opened = library().COMM_INIT_SELECT(ctypes.byref(block), _ms(timeout_ms, "timeout_ms"),
+                                            _ms(retries, "retries"), None)
         if opened == 0:
             if serial:
                 raise LinkError("no free analyser with serial number %d found%s (see lyralink.discover())"
                                 % (serial, "" if port_filter is None else " on port %d" % port_filter))
             raise LinkError("no analyser was chosen (nothing found, or the dialog was cancelled)")
         link = _opened("selection", "select")
-    port_id, baud = A.unpack_select_block(bytes(block))
-    link.port_id = port_id if port_id < 0x8000 else port_id - 0x10000  # type: ignore[attr-defined]
-    link.baud = baud  # type: ignore[attr-defined]
+    link.port_id = block.port if block.port < 0x8000 else block.port - 0x10000  # type: ignore[attr-defined]
+    link.baud = block.baud  # type: ignore[attr-defined]
     link.name = _label(link)
     return link
 

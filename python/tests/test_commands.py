@@ -120,7 +120,7 @@ def test_generic_command_entry(mca):
     before = len(mca.sim.frames())
     with pytest.raises(DeviceError) as e:
         mca.command("QUERY_STATE740")  # no such row: nothing sent
-    assert e.value.status == 2 and len(mca.sim.frames()) == before
+    assert e.value.status == 2 and len(mca.sim.frames()) == before and "MCA_COMM('QUERY_STATE740')" in str(e.value)
 
 
 def test_extension_port_text_and_detector_information(mca):

@@ -144,13 +144,25 @@ def test_select_block_is_the_24_bytes_the_library_reads():
     assert struct.unpack("<10HI", block) == (24, 1234, 0, 0xFFFF, 0xFFFF, 0x1116, 0, 0, 3, 0, 0)
     block = A.pack_select_block(admit_310=True, min_firmware_310=0x0310, dialogs=True, splash=True)
     assert struct.unpack("<10HI", block) == (24, 0, 0xFFFF, 0x0310, 0xFFFF, 0x1116, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0)
-    written = bytearray(block)
-    struct.pack_into("<H", written, 16, 0x0101)
-    struct.pack_into("<I", written, 20, 3000000)
-    assert A.unpack_select_block(bytes(written)) == (0x0101, 3000000)
+    written = A.LYRA_SELECT_PARAM.from_buffer_copy(block[:16] + struct.pack("<HHI", 0x0101, 0, 3000000))
+    assert (written.port, written.baud) == (0x0101, 3000000)
     for bad in (dict(serial=70000), dict(serial=-1), dict(port_filter=0x10000), dict(min_firmware_740=1.5)):
         with pytest.raises(ValueError):
             A.pack_select_block(**bad)
+
+
+def test_select_structure_has_the_offsets_the_header_gives():
+    path = os.environ.get("LYRALINK_HEADER") or str(support.SOURCE / "include" / "lyralink.h")
+    if not os.path.exists(path):
+        pytest.skip("lyralink.h not found")
+    text = open(path).read()
+    body = text[text.index("typedef struct LYRA_SELECT_PARAM {"):text.index("} LYRA_SELECT_PARAM;")]
+    fields = re.findall(r"uint(16|32)_t\s+(\w+);\s*/\*\s*(\d+):", body)
+    assert len(fields) == len(A.LYRA_SELECT_PARAM._fields_) == 11
+    for bits, name, offset in fields:
+        f = getattr(A.LYRA_SELECT_PARAM, name)
+        assert (f.offset, f.size) == (int(offset), int(bits) // 8), name
+    assert ctypes.sizeof(A.LYRA_SELECT_PARAM) == 24
 
 
 def test_link_parameter_record_and_channels():
