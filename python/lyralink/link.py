@@ -28,13 +28,14 @@ import fcntl
 import os
 import re
 import threading
-from typing import Any, Callable, Optional, Sequence, Union
+from typing import Any, Optional, Sequence, Union
 
 import numpy as np
+from numpy.typing import NDArray
 
 from . import answers as A
 from ._library import library
-from .errors import LinkError, LyralinkError, error_for_status
+from .errors import LinkError, error_for_status
 from .recording import PathLike, ProgressCallback, run_record, sample_rate, time_range_seconds
 
 __all__ = [
@@ -212,13 +213,13 @@ class Link:
 
     def is_usb(self) -> bool:
         """The link runs over the analyser's USB-serial bridge."""
-        return self._fn("IS_CURRENT_USB_PORT")() != 0
+        return bool(self._fn("IS_CURRENT_USB_PORT")() != 0)
 
     def set_latency_timer(self, milliseconds: int) -> bool:
         """Sets the latency timer of the bridge link. On its serial port the
         link is closed, the value written and the link reopened. True when
         the value changed (and the reopen succeeded)."""
-        changed = self._fn("SET_CURRENT_LATENCY_TIMER")(_d(milliseconds, "milliseconds")) != 0
+        changed = bool(self._fn("SET_CURRENT_LATENCY_TIMER")(_d(milliseconds, "milliseconds")) != 0)
         if not changed and self.parameters().port_id == A.PORT_ID_NONE:
             self._lost()
             raise LinkError("the link to %s was lost when it was reopened with the new latency timer" % self.name)
@@ -238,10 +239,10 @@ class Link:
         self._fn("SET_USB_CHARGER")(1 if on else 0)
 
     def usb_charger_on(self) -> bool:
-        return self._fn("GET_USB_CHARGER")() != 0
+        return bool(self._fn("GET_USB_CHARGER")() != 0)
 
     def usb_charging(self) -> bool:
-        return self._fn("GET_USB_CHARGER_STATE")() != 0
+        return bool(self._fn("GET_USB_CHARGER_STATE")() != 0)
 
     # -- generic command entry --
 
@@ -524,14 +525,14 @@ class Link:
         status = self._fn("LYRA_QUERY_ON_LINE")()
         if status == 1:
             self._check("LYRA_QUERY_ON_LINE", status)
-        return status != 3
+        return bool(status != 3)
 
     def query_spectra(self, a1: int, a2: int) -> bytes:
         """The older spectrum query as the device defines it (91: w(a1),
         d(a2)); the raw answer data."""
         return self._short("LYRA_QUERY_SPECTRA", _w(a1, "a1"), _d(a2, "a2"))
 
-    def query_spectrum(self, first: int, count: int = 32, selector: int = 0) -> np.ndarray:
+    def query_spectrum(self, first: int, count: int = 32, selector: int = 0) -> NDArray[np.uint32]:
         """``count`` (1-32) spectrum channels from ``first``, as uint32. The
         library picks the older query (91) or the newer one (258)."""
         count = _int(count, "count")
@@ -540,7 +541,7 @@ class Link:
         data = self._short("LYRA_QUERY_SPECTRA_EX", _w(first, "first"), count, _w(selector, "selector"))
         return np.frombuffer(data, dtype="<u4", count=count).astype(np.uint32)
 
-    def spectrum(self, channels: int = 4096, selector: int = 0) -> np.ndarray:
+    def spectrum(self, channels: int = 4096, selector: int = 0) -> NDArray[np.uint32]:
         """The first ``channels`` channels of a spectrum, read 32 at a time."""
         channels = _int(channels, "channels")
         if not 0 < channels <= 0x10000:
@@ -588,7 +589,7 @@ class Link:
     def query_state740_ex2(self) -> bytes:
         return self._short("LYRA_QUERY_STATE740_EX2")
 
-    def query_common_memory(self, offset: int, raw: bool = False) -> np.ndarray:
+    def query_common_memory(self, offset: int, raw: bool = False) -> NDArray[np.uint16]:
         """720 samples of the common (signal) memory from sample ``offset``,
         masked to their 14 signal bits (``raw=True``: the 16-bit words as
         they came, status bits included)."""
@@ -596,7 +597,7 @@ class Link:
         words = np.frombuffer(data, dtype="<u2").astype(np.uint16)
         return words if raw else words & np.uint16(0x3FFF)
 
-    def query_histogram(self, first: int, count: int = 256) -> np.ndarray:
+    def query_histogram(self, first: int, count: int = 256) -> NDArray[np.uint32]:
         """A histogram block (265): 256 channels of 32 bits."""
         data = self._long("LYRA_QUERY_HISTOGRAM", 1024, _w(first, "first"), _w(count, "count"))
         return np.frombuffer(data, dtype="<u4").astype(np.uint32)
@@ -604,7 +605,7 @@ class Link:
     def query_filter(self, a1: int) -> bytes:
         return self._long("LYRA_QUERY_FILTER", 1452, _w(a1, "a1"))
 
-    def query_osci_screen(self, offset: int) -> np.ndarray:
+    def query_osci_screen(self, offset: int) -> NDArray[np.uint16]:
         """An oscilloscope screen (274): 504 samples of 16 bits."""
         data = self._long("LYRA_QUERY_OSCI_SCREEN", 1008, _d(offset, "offset"))
         return np.frombuffer(data, dtype="<u2").astype(np.uint16)
@@ -631,12 +632,12 @@ class Link:
     def query_cluster(self, a1: int, a2: int) -> bytes:
         return self._long("LYRA_QUERY_CLUSTER", 1032, _d(a1, "a1"), _w(a2, "a2"))
 
-    def query_ahrc_histogram(self, a1: int) -> np.ndarray:
+    def query_ahrc_histogram(self, a1: int) -> NDArray[np.uint32]:
         """The AHRC histogram block (305): 360 channels of 32 bits."""
         data = self._long("LYRA_QUERY_AHRC_HISTOGRAM", 1440, _w(a1, "a1"))
         return np.frombuffer(data, dtype="<u4").astype(np.uint32)
 
-    def query_f_histogram(self, a1: int) -> np.ndarray:
+    def query_f_histogram(self, a1: int) -> NDArray[np.uint32]:
         """The F histogram block (516): 360 channels of 32 bits."""
         data = self._long("LYRA_QUERY_F_HISTOGRAM", 1440, _w(a1, "a1"))
         return np.frombuffer(data, dtype="<u4").astype(np.uint32)
@@ -744,7 +745,7 @@ class Link:
         return time_range_seconds(ext.memory_size, sample_rate(state.firmware, ext.sample_rate_khz))
 
     def record(self, seconds: float, path: Optional[PathLike] = None,
-               progress: Optional[ProgressCallback] = None) -> np.ndarray:
+               progress: Optional[ProgressCallback] = None) -> NDArray[np.uint16]:
         """Records ``seconds`` of the signal memory, exactly as pulsecap and
         ``lyractl record`` do, and returns the trace: N = seconds x rate
         samples (truncated) as uint16, masked to 14 bits.
@@ -930,6 +931,9 @@ def _search(export: str, serial: int, timeout_ms: int, retries: int, what: str) 
     with _state_lock:
         _take_slot(export)
         if getattr(library(), export)(serial, _ms(timeout_ms, "timeout_ms"), _ms(retries, "retries"), None) == 0:
+            if serial & 0xFFFF == 0:
+                raise LinkError("no %s was chosen (none answered, no display for the dialog, or it was cancelled)"
+                                % what)
             raise LinkError("no free %s with serial number %d answered on the local networks" % (what, serial))
         link = _opened("Ethernet", "ethernet")
     return link
@@ -973,13 +977,13 @@ def terminate_ethernet() -> None:
 
 def is_usb_port(port: str) -> bool:
     """The serial port ("COM4") sits on the analysers' USB-serial bridge."""
-    return library().IS_USB_PORT(_c_string(port, "port")) != 0
+    return bool(library().IS_USB_PORT(_c_string(port, "port")) != 0)
 
 
 def set_latency_timer(port: str, milliseconds: int = 8) -> bool:
     """Sets the latency timer of a bridge port; True when a new value was
     written (False: it had that value, no bridge port, or no permission)."""
-    return library().SET_LATENCY_TIMER_EX(_c_string(port, "port"), _d(milliseconds, "milliseconds")) != 0
+    return bool(library().SET_LATENCY_TIMER_EX(_c_string(port, "port"), _d(milliseconds, "milliseconds")) != 0)
 
 
 def usb_test() -> None:

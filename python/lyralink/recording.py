@@ -17,9 +17,10 @@ import math
 import os
 import struct
 import time
-from typing import TYPE_CHECKING, BinaryIO, Callable, Optional, Union
+from typing import TYPE_CHECKING, Any, BinaryIO, Callable, Optional, Union
 
 import numpy as np
+from numpy.typing import NDArray
 
 if TYPE_CHECKING:  # pragma: no cover
     from .link import Link
@@ -93,23 +94,23 @@ def wave_header(samples: int, rate: int) -> bytes:
             struct.pack("<IHHIIHH", 16, 1, 1, rate, 2 * rate, 2, 16) + b"data" + struct.pack("<I", data))
 
 
-def _text_table() -> np.ndarray:
+def _text_table() -> NDArray[np.uint8]:
     lines = b"".join(b"%5d\r\n" % v for v in range(0x4000))
     return np.frombuffer(lines, dtype=np.uint8).reshape(0x4000, 7)
 
 
-_TEXT_LINES: Optional[np.ndarray] = None
+_TEXT_LINES: Optional[NDArray[np.uint8]] = None
 
 
-def text_bytes(samples: np.ndarray) -> bytes:
+def text_bytes(samples: "NDArray[Any]") -> bytes:
     """The text lines of samples (each masked to 14 bits)."""
     global _TEXT_LINES
     if _TEXT_LINES is None:
         _TEXT_LINES = _text_table()
-    return _TEXT_LINES[np.asarray(samples, dtype=np.uint16) & 0x3FFF].tobytes()
+    return bytes(_TEXT_LINES[np.asarray(samples, dtype=np.uint16) & 0x3FFF].tobytes())
 
 
-def wave_bytes(samples: np.ndarray) -> bytes:
+def wave_bytes(samples: "NDArray[Any]") -> bytes:
     """The PCM data of samples: each masked to 14 bits, mid-scale 8192 as 0."""
     centred = (np.asarray(samples, dtype=np.int32) & 0x3FFF) - WAVE_MID_SCALE
     return centred.astype("<i2").tobytes()
@@ -120,7 +121,7 @@ class RecordingSetupError(ValueError):
 
 
 def run_record(link: "Link", seconds: float, path: Optional[PathLike],
-               progress: Optional[ProgressCallback]) -> np.ndarray:
+               progress: Optional[ProgressCallback]) -> NDArray[np.uint16]:
     """The body of :meth:`lyralink.Link.record`."""
     from .errors import LyralinkError
 

@@ -58,12 +58,17 @@ def test_select_without_serial_takes_the_first_applicable_analyser(start_sim, li
         assert mca.query_state740().firmware == 0x1304
 
 
-def test_ethernet_search_and_what_is_refused(start_sim, lib, monkeypatch):
-    start_sim("--udp", "127.0.0.2=740,sn=77")
+def test_ethernet_searches_and_what_is_refused(start_sim, lib, monkeypatch):
+    sim = start_sim("--udp", "127.0.0.2=740,sn=77", "--udp", "127.0.0.3=740,sn=3,head=42")
     with lib.search_ethernet(77) as mca:
         assert mca.parameters().channel == "ethernet" and mca.is_online()
+        assert sim.frames()[-1].endpoint == "127.0.0.2"
     with pytest.raises(LinkError, match="serial number 78"):
         lib.search_ethernet(78)
+    with lib.search_heads(3) as head:
+        assert head.query_eeprom_info().startswith(b"Trebla measuring head")
+    with pytest.raises(LinkError, match="no free measuring head with serial number 77"):
+        lib.search_heads(77)  # an analyser, but no head
     monkeypatch.setenv("LYRALINK_LYRACTL", "/nonexistent/lyractl")
     with pytest.raises(LyralinkError, match="cannot run /nonexistent/lyractl"):
         lib.discover()
