@@ -833,7 +833,10 @@ def open_serial(port: str, *, baud: int = DEFAULT_BAUD, timeout_ms: int = DEFAUL
     /etc/lyralink/ports for what COMn means here). ``lock`` holds the
     machine-wide transaction lock around every exchange so that several
     processes sharing the port never interleave. Nothing is sent; whether
-    the analyser answers shows at the first command (or :meth:`Link.is_online`)."""
+    the analyser answers shows at the first command (or :meth:`Link.is_online`).
+
+    The defaults are lyractl's: 3 attempts per transaction (COMM_INIT itself
+    makes 8), so a silent analyser is reported after about 3 s, not 8."""
     raw = _c_string(port, "port")
     with _state_lock:
         _take_slot(port)
