@@ -83,7 +83,9 @@ TEST_P(Commands, AUserDataWordIsWrittenReadBackAndRestored) {
   uint8_t after[132];
   ASSERT_EQ(LYRA_QUERY_USER_DATA(0, after), 0);
   for (int32_t w = 0; w < 26; ++w) {
-    if (w != kWord) EXPECT_EQ(u32(after + 4 * w), u32(before + 4 * w)) << "word " << w;
+    if (w != kWord) {
+      EXPECT_EQ(u32(after + 4 * w), u32(before + 4 * w)) << "word " << w;
+    }
   }
 }
 

@@ -90,6 +90,18 @@ int main(int argc, char** argv) {
     ::setenv("LYRALINK_TEST_PORT", "COM3", 1);
     ::setenv("LYRALINK_TEST_IP", "127.0.0.1", 1);
     ::unsetenv("LYRALINK_TEST_BAUD");
+    // Stores that are not empty, as on an analyser in use, so that the
+    // restoring is seen to put back what was there.
+    for (const char* link : {"COM3", "127.0.0.1"}) {
+      const int16_t open = link[0] == 'C' ? COMM_INIT_EX3(link, 1000, 3, 38400, 0) : COMM_INIT_ETHERNET_IP(link, 1000, 3);
+      const char description[] = "NaI(Tl) 3x3 inch, serial 8812, calibrated 2026-11-02";
+      if (open == 0 || LYRA_WRITE_DETECTOR_INFO(description, sizeof description - 1) != 0 ||
+          LYRA_SET_USER_DATA(20, 123456789) != 0) {
+        std::fprintf(stderr, "cannot prepare the emulated analyser on %s\n", link);
+        return 1;
+      }
+      COMM_CLOSE();
+    }
   }
   hwtest::read_targets();
   if (hwtest::g_targets.empty()) {
