@@ -1,0 +1,90 @@
+#pragma once
+// Files and directories as the setup programs use them.
+//
+// Paths are absolute POSIX paths. None of these functions throws; each
+// blocks only on the file system. Failures return false / nullopt and, where
+// an error pointer is given, say which call failed and why.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/system_error.h"
+
+namespace lyralink::platform {
+
+enum class EntryKind : uint8_t { none, file, directory, other };
+
+// What is at `path`, following symbolic links; none when nothing (or a
+// dangling link) is there.
+EntryKind entry_kind(const std::string& path);
+// Whether anything, a dangling symbolic link included, has that name.
+bool entry_present(const std::string& path);
+inline bool is_directory(const std::string& path) { return entry_kind(path) == EntryKind::directory; }
+
+// Creates one directory level (mode 0755 before the umask). False when it
+// already exists or cannot be created.
+bool make_directory(const std::string& path, SystemError* error = nullptr);
+// Removes an empty directory; false when it is missing, not empty or refused.
+bool remove_directory(const std::string& path);
+// Gives the owner write permission (the "normal" attributes); false when
+// the entry is missing or the change is refused.
+bool make_writable(const std::string& path);
+// Deletes a file or symbolic link (never a directory) after making it
+// writable. True when the name is gone afterwards.
+bool delete_file(const std::string& path);
+
+// Last-write time in nanoseconds since the epoch; nullopt when missing.
+std::optional<int64_t> last_write_time_ns(const std::string& path);
+
+enum class CopyResult : uint8_t { copied, source_missing, failed };
+// Copies source to target through "<target dir>/.<name>.part", then renames
+// it over the target, so a half-copied file never replaces a good one. The
+// copy keeps the source's permission bits and last-write time. A leftover
+// part file of an earlier copy is replaced.
+CopyResult copy_file(const std::string& source, const std::string& target, SystemError* error = nullptr);
+// "<dir>/.<name>.part" for "<dir>/<name>".
+std::string part_file_path(const std::string& target);
+
+// The whole file, up to max_bytes (nullopt when larger, missing or unreadable).
+std::optional<std::string> read_file(const std::string& path, size_t max_bytes = 16u << 20);
+
+// A file read together with who owns it, as fstat saw it on the same open
+// descriptor (so the checks and the content belong to one file).
+struct OwnedFile {
+  std::string content;
+  uid_t owner = 0;
+  uint32_t mode = 0;  // permission bits
+  bool regular = false;
+};
+std::optional<OwnedFile> read_owned_file(const std::string& path, size_t max_bytes = 16u << 20);
+
+// Creates a new file (never an existing one) with exactly `mode`, whatever
+// the umask, holding `text`. False when the name exists or on failure.
+bool create_new_file(const std::string& path, const std::string& text, uint32_t mode, SystemError* error = nullptr);
+// Appends `text` with one write and closes the file again. False on failure.
+bool append_to_file(const std::string& path, const std::string& text, SystemError* error = nullptr);
+// Writes `text` to a fresh file made with mkstemp from `templ` (ending in
+// XXXXXX) with mode 0600; the file's path, or nullopt.
+std::optional<std::string> create_temporary_file(const std::string& templ, const std::string& text,
+                                                 SystemError* error = nullptr);
+// Writes a whole file at `path` (created or truncated) with `mode`.
+bool write_file(const std::string& path, const std::string& text, uint32_t mode, SystemError* error = nullptr);
+
+// Names of the subdirectories of `dir` ("." and ".." not counted), in
+// directory order; links to directories count.
+std::vector<std::string> subdirectory_names(const std::string& dir);
+// Whether `dir` has at least one subdirectory (stops at the first).
+bool has_subdirectory(const std::string& dir);
+
+// The absolute path with every link, "." and ".." resolved; nullopt when
+// it does not exist.
+std::optional<std::string> canonical_path(const std::string& path);
+
+// Whether at least one existing file or directory matches the shell
+// wildcard pattern (glob: *, ?, [...]).
+bool pattern_matches_existing(const std::string& pattern);
+
+}  // namespace lyralink::platform

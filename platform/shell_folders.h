@@ -1,0 +1,25 @@
+#pragma once
+// Where things live for the user running us: home, the freedesktop data
+// directory, the temporary directory, programs on PATH, our own file.
+#include <optional>
+#include <string>
+
+namespace lyralink::platform {
+
+// $HOME, else the password database's home, else "/".
+std::string home_directory();
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+std::string xdg_data_home();
+// ${TMPDIR:-/tmp} (TMPDIR only when absolute).
+std::string temporary_directory();
+// Whether the effective user is root.
+bool running_as_superuser();
+// The effective user id.
+unsigned current_user_id();
+// The running program's file (/proc/self/exe); "" when unknown.
+std::string own_executable_path();
+// The first executable regular file named `name` in the directories of
+// $PATH; nullopt when there is none (or name contains a '/').
+std::optional<std::string> find_program_on_path(const std::string& name);
+
+}  // namespace lyralink::platform

@@ -1,0 +1,46 @@
+#include "setup/common/desktop_entry.h"
+
+namespace lyralink::setup {
+
+std::string quote_exec_argument(std::string_view argument) {
+  std::string out = "\"";
+  for (char c : argument) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+    if (c == '%') out += '%';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+std::string escape_desktop_value(std::string_view value) {
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case ' ': out += i == 0 ? "\\s" : " "; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string desktop_entry_text(std::string_view name, std::string_view target, std::string_view arguments,
+                               std::string_view working_directory) {
+  std::string exec = quote_exec_argument(target);
+  if (!arguments.empty()) exec += " " + quote_exec_argument(arguments);
+  std::string text = "[Desktop Entry]\nType=Application\n";
+  text += "Name=" + escape_desktop_value(name) + "\n";
+  text += "Comment=" + escape_desktop_value(name) + "\n";
+  // The quoting above is applied first; the value escapes then cover it, so
+  // a backslash of the quoting is written as two.
+  text += "Exec=" + escape_desktop_value(exec) + "\n";
+  if (!working_directory.empty()) text += "Path=" + escape_desktop_value(working_directory) + "\n";
+  return text;
+}
+
+}  // namespace lyralink::setup
