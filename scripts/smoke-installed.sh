@@ -54,6 +54,11 @@ ok() { echo "ok: $*"; passed=$((passed + 1)); }
 [ -f /usr/lib/udev/rules.d/70-lyralink.rules ] || fail "udev rule not installed"
 ok "udev rule /usr/lib/udev/rules.d/70-lyralink.rules"
 grep -qx "ExecStart=/usr/bin/mplxd --mode 0660 %I" /usr/lib/systemd/system/mplxd@.service || fail "unit"
+if command -v systemd-analyze >/dev/null 2>&1; then
+  mkdir units
+  ln -s /usr/lib/systemd/system/mplxd@.service units/mplxd@COM3.service
+  systemd-analyze verify units/mplxd@COM3.service || fail "systemd-analyze verify mplxd@COM3.service"
+fi
 ok "unit /usr/lib/systemd/system/mplxd@.service"
 
 mkdir ports

@@ -18,6 +18,13 @@ trap cleanup EXIT INT TERM
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$tmp/first" >"$tmp/install.log" || { cat "$tmp/install.log"; fail "cmake --install"; }
+# The unit as systemd reads it (its ExecStart must exist: before the move).
+if command -v systemd-analyze >/dev/null 2>&1; then
+  mkdir "$tmp/units"
+  cp "$tmp/first/lib/systemd/system/mplxd@.service" "$tmp/units/"
+  ln -s mplxd@.service "$tmp/units/mplxd@COM3.service"
+  systemd-analyze verify "$tmp/units/mplxd@COM3.service" >"$tmp/verify.log" 2>&1 || { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
+fi
 mv "$tmp/first" "$tmp/moved"
 p=$tmp/moved
 
