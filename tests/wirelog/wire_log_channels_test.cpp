@@ -26,7 +26,7 @@ using wirelogtest::LogLine;
 
 namespace {
 
-constexpr uint32_t kMultiplexPort = 961;  // shared memory names of this test alone
+constexpr uint32_t kMultiplexPort = 975;  // shared memory names of this test alone (the 9xx of mplxd_test are 950-969)
 
 class WireLogChannels : public ::testing::Test {
  protected:
