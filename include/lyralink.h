@@ -17,6 +17,11 @@
  * Buffers belong to the caller. A short answer is 132 bytes of answer data,
  * copied after every short transaction whatever its status; long data
  * blocks are copied only on success. A null buffer is never written.
+ *
+ * Wire trace: with the environment variable LYRALINK_LOG=stderr (or a file
+ * path, appended to) when a link is opened, every frame sent and received
+ * on it is written as one line with time, link, bytes and status. Off when
+ * unset; it never changes a result.
  */
 #ifndef LYRALINK_H
 #define LYRALINK_H

@@ -7,4 +7,8 @@ namespace lyralink::platform {
 // Value of an environment variable; nullopt when unset (an empty value is a value).
 std::optional<std::string> environment_value(const char* name);
 
+// Sets an environment variable of this process (and of the children it
+// starts later); false when the name is invalid or memory runs out.
+bool set_environment_value(const char* name, const std::string& value);
+
 }  // namespace lyralink::platform

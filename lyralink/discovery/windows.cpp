@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "lyralink/dialogs/dialogs_api.h"
 #include "platform/dynamic_library.h"
@@ -69,16 +70,24 @@ class ModuleWindows final : public Windows {
   const lyralink_dialogs_api* api_;
 };
 
-std::string module_path() {
-  if (auto file = platform::environment_value("LYRALINK_DIALOGS"); file && !file->empty()) return *file;
-  std::string dir = platform::directory_of_loaded_file(reinterpret_cast<const void*>(&module_path));
-  return dir.empty() ? kModuleFile : dir + "/" + kModuleFile;
+// Where the module may be: $LYRALINK_DIALOGS alone when set; else beside
+// the library (the build tree, cmake --install), then in the library's
+// private directory "lyralink/" below it (the Debian package, which keeps
+// a plugin without a soname out of the shared library directory).
+std::vector<std::string> module_paths() {
+  if (auto file = platform::environment_value("LYRALINK_DIALOGS"); file && !file->empty()) return {*file};
+  std::string dir = platform::directory_of_loaded_file(reinterpret_cast<const void*>(&module_paths));
+  if (dir.empty()) return {kModuleFile};
+  return {dir + "/" + kModuleFile, dir + "/lyralink/" + kModuleFile};
 }
 
 // Loads the module and starts its GUI side; null when either fails.
 std::unique_ptr<Windows> load_module_windows() {
   if (!display_named()) return nullptr;
-  auto module = platform::DynamicLibrary::load_resident(module_path());
+  std::unique_ptr<platform::DynamicLibrary> module;
+  for (const std::string& path : module_paths()) {
+    if ((module = platform::DynamicLibrary::load_resident(path))) break;
+  }
   if (!module) return nullptr;
   auto entry = reinterpret_cast<lyralink_dialogs_entry_fn>(module->symbol(LYRALINK_DIALOGS_ENTRY));
   if (entry == nullptr) return nullptr;

@@ -14,6 +14,7 @@
 #include "lyralink/link/bridge_library.h"
 #include "lyralink/link/frames.h"
 #include "lyralink/link/multiplex_client.h"
+#include "lyralink/link/wire_log.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
 
@@ -38,6 +39,18 @@ class TransactionChannel {
   // The size of the frame at buffer + 2 for the long checks, or nullopt when
   // the attempt already failed (status 3). buffer holds kLongBufferSize bytes.
   virtual std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) = 0;
+
+  // The wire log's record of the attempt in progress; null (the default)
+  // while the log is off, and then the channel records nothing.
+  void set_trace(AttemptTrace* trace) { trace_ = trace; }
+
+ protected:
+  // The moment a frame is about to go out, when the trace wants it.
+  TimePoint trace_time() const { return trace_ != nullptr ? platform::Clock::now() : TimePoint{}; }
+  void trace_sent(const uint8_t* bytes, size_t n, TimePoint when) {
+    if (trace_ != nullptr) trace_->sent(bytes, n, when);
+  }
+  AttemptTrace* trace_ = nullptr;
 };
 
 // Serial port and direct USB: a device with an input queue that is polled
@@ -56,6 +69,12 @@ class QueueChannel : public TransactionChannel {
   virtual std::optional<size_t> bytes_waiting() = 0;
   virtual size_t read(uint8_t* buf, size_t n) = 0;
   virtual void after_read() {}
+  // read() as the receive steps use it: what was read goes to the trace.
+  size_t take(uint8_t* buf, size_t n) {
+    const size_t got = read(buf, n);
+    if (trace_ != nullptr) trace_->stream_received(buf, got);
+    return got;
+  }
   // Reads and drops what is queued, in pieces of at most `piece` bytes,
   // until the queue is empty, the query fails or a bound is reached.
   void discard_input(size_t piece);
@@ -112,6 +131,8 @@ class EthernetChannel final : public TransactionChannel {
   // exact dotted text the link was given: one written another way
   // ("127.000.000.001") matches no sender.
   bool from_device(const platform::UdpSocket::RawDatagram& d) const { return address_canonical_ && d.address == address_; }
+  // Hands a datagram to the trace, naming its sender when it is not the device.
+  void trace_datagram(const uint8_t* bytes, const platform::UdpSocket::RawDatagram& d);
 
   platform::UdpSocket& socket_;
   uint32_t address_ = 0;

@@ -26,11 +26,14 @@ void EthernetChannel::send(const CommandFrame& frame, size_t /*expected_answer_l
   // the look, every later send of the same transaction makes it.
   if (drain_) {
     uint8_t scratch[kLongBufferSize];
-    while (socket_.receive_raw(scratch, sizeof scratch)) {
-    }
+    while (auto d = socket_.receive_raw(scratch, sizeof scratch)) trace_datagram(scratch, *d);
   }
   drain_ = true;
-  if (address_parsed_) (void)socket_.send_to(frame.data(), kCommandFrameSize, address_, port_);
+  if (address_parsed_) {
+    const TimePoint when = trace_time();
+    (void)socket_.send_to(frame.data(), kCommandFrameSize, address_, port_);
+    trace_sent(frame.data(), kCommandFrameSize, when);
+  }
 }
 
 std::optional<platform::UdpSocket::RawDatagram> EthernetChannel::next_datagram(uint8_t* buffer, size_t capacity,
@@ -39,7 +42,10 @@ std::optional<platform::UdpSocket::RawDatagram> EthernetChannel::next_datagram(u
   // poll() returns at once when it is.
   for (;;) {
     if (!socket_.wait_readable(deadline)) return std::nullopt;
-    if (auto d = socket_.receive_raw(buffer, capacity)) return d;
+    if (auto d = socket_.receive_raw(buffer, capacity)) {
+      trace_datagram(buffer, *d);
+      return d;
+    }
     if (platform::Clock::now() >= deadline) return std::nullopt;
   }
 }
@@ -75,18 +81,30 @@ std::optional<size_t> EthernetChannel::receive_long(uint8_t* buffer, size_t len,
   return size > kDatagramPrefix ? size - kDatagramPrefix : 0;
 }
 
+void EthernetChannel::trace_datagram(const uint8_t* bytes, const platform::UdpSocket::RawDatagram& d) {
+  if (trace_ == nullptr) return;
+  std::string note;
+  if (!from_device(d) || d.port != port_) note = "from=" + platform::format_ipv4(d.address) + ":" + std::to_string(d.port);
+  trace_->frame_received(bytes, d.copied, d.size, std::move(note));
+}
+
 void MultiplexChannel::send(const CommandFrame& frame, size_t expected_answer_length) {
+  const TimePoint when = trace_time();
   client_.send_request(frame.data(), kCommandFrameSize, expected_answer_length,
                        multiplex_time_limit(expected_answer_length, answer_timeout_));
+  trace_sent(frame.data(), kCommandFrameSize, when);
 }
 
 bool MultiplexChannel::receive_short(uint8_t* area, TimePoint /*deadline*/) {
-  (void)client_.receive_answer(area + kDatagramPrefix, kAnswerAreaSize - kDatagramPrefix);
+  const size_t got = client_.receive_answer(area + kDatagramPrefix, kAnswerAreaSize - kDatagramPrefix);
+  if (trace_ != nullptr && got > 0) trace_->frame_received(area + kDatagramPrefix, got, got);
   return true;  // whatever the server left is judged by the checks
 }
 
 std::optional<size_t> MultiplexChannel::receive_long(uint8_t* buffer, size_t /*len*/, TimePoint /*deadline*/) {
-  return client_.receive_answer(buffer + kDatagramPrefix, kLongBufferSize - kDatagramPrefix);
+  const size_t got = client_.receive_answer(buffer + kDatagramPrefix, kLongBufferSize - kDatagramPrefix);
+  if (trace_ != nullptr && got > 0) trace_->frame_received(buffer + kDatagramPrefix, got, got);
+  return got;
 }
 
 }  // namespace lyralink::link

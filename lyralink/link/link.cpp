@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "lyralink/link/usb_serial.h"
+#include "lyralink/link/wire_log.h"
 #include "platform/environment.h"
 #include "platform/port_names.h"
 
@@ -93,6 +94,7 @@ bool configure_analyser_port(platform::SerialPort& serial, const std::string& na
 
 int16_t open_port(LinkState& s, const char* port, int32_t timeout, int32_t retries, int32_t baud, uint16_t lock) {
   if (s.link_open()) return 0;
+  wire_log().refresh_from_environment();
   s.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs);
   s.retry_count = at_least(retries, 1);
   if (port == nullptr) return 0;
@@ -143,6 +145,7 @@ int16_t open_ethernet(LinkState& s, const char* address, int32_t timeout, int32_
   if (address == nullptr) return 0;
   if (strnlen(address, kMaxDeviceAddressLength + 1) > kMaxDeviceAddressLength) return 0;
   if (s.link_open()) return 0;
+  wire_log().refresh_from_environment();
   if (!prepare_udp_socket(s)) return 0;
   store_text(s.device_address, sizeof s.device_address, address);
   s.retry_count = at_least(retries, 1);
@@ -196,6 +199,7 @@ void get_link_parameters(const LinkState& s, uint8_t* record) {
 }
 
 void adopt_ethernet(LinkState& s, const std::string& address) {
+  wire_log().refresh_from_environment();
   store_text(s.device_address, sizeof s.device_address, address);
   s.ethernet_flag = 1;
   s.port_id = kPortIdEthernet;
@@ -203,6 +207,7 @@ void adopt_ethernet(LinkState& s, const std::string& address) {
 
 void adopt_serial_port(LinkState& s, std::unique_ptr<platform::SerialPort> port, const std::string& name,
                        uint16_t port_id) {
+  wire_log().refresh_from_environment();
   s.serial_port = std::move(port);
   store_text(s.port_name, sizeof s.port_name, name);
   s.ethernet_flag = 0;
@@ -210,6 +215,7 @@ void adopt_serial_port(LinkState& s, std::unique_ptr<platform::SerialPort> port,
 }
 
 void adopt_usb_device(LinkState& s, FT_HANDLE handle, uint16_t port_id) {
+  wire_log().refresh_from_environment();
   s.usb_handle = handle;
   store_text(s.port_name, sizeof s.port_name, "USB");
   s.ethernet_flag = 0;

@@ -105,6 +105,7 @@ bool MultiplexClient::attach(const std::string& name) {
   request_event_ = std::move(request);
   answer_event_ = std::move(answer);
   slot_index_ = index;
+  name_ = *parsed;
   time_limit_ms_ = 0;
   owed_answers_ = 0;
   attached_ = true;

@@ -47,6 +47,8 @@ class MultiplexClient {
   // Frees the slot and closes every object; no-op when not attached.
   void detach();
   bool attached() const { return attached_; }
+  // The server port and client number of the attachment (valid while attached).
+  const MultiplexName& attached_name() const { return name_; }
 
   // Stores the request in this client's slot and signals the server. The
   // request and expected answer lengths are stored capped at 256 bytes, and
@@ -70,6 +72,7 @@ class MultiplexClient {
   std::unique_ptr<platform::NamedSemaphore> request_event_;
   std::unique_ptr<platform::NamedSemaphore> answer_event_;
   size_t slot_index_ = 0;
+  MultiplexName name_;
   uint32_t time_limit_ms_ = 0;  // of the request in flight
   // Answers the server still owes for requests whose wait was given up.
   // The server answers one slot's requests in order, so the next answer

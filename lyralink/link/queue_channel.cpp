@@ -33,7 +33,7 @@ void QueueChannel::discard_input(size_t piece) {
   while (budget > 0) {
     auto count = bytes_waiting();
     if (!count || *count == 0) return;
-    size_t got = read(scratch, std::min(*count, piece));
+    size_t got = take(scratch, std::min(*count, piece));
     if (got == 0) return;
     budget -= std::min(budget, got);
   }
@@ -43,7 +43,7 @@ bool QueueChannel::receive_short(uint8_t* area, TimePoint deadline) {
   auto count = wait_for_bytes(kShortFrameSize, deadline);
   if (!count) return false;  // the queue query failed
   if (*count == kShortFrameSize) {
-    if (read(area + kDatagramPrefix, kShortFrameSize) != kShortFrameSize) return false;
+    if (take(area + kDatagramPrefix, kShortFrameSize) != kShortFrameSize) return false;
     after_read();
     return true;
   }
@@ -65,7 +65,7 @@ std::optional<size_t> QueueChannel::receive_long(uint8_t* buffer, size_t len, Ti
     auto count = bytes_waiting();
     if (!count) return std::nullopt;  // the queue query failed
     if (*count > 0 && have < capacity) {
-      have += read(frame + have, std::min(*count, capacity - have));
+      have += take(frame + have, std::min(*count, capacity - have));
       after_read();
       count = bytes_waiting();
       if (!count) return std::nullopt;
@@ -76,7 +76,7 @@ std::optional<size_t> QueueChannel::receive_long(uint8_t* buffer, size_t len, Ti
       // by the device search has room for 300 bytes) hands it over in
       // pieces.
       while (have < expected) {
-        const size_t got = read(frame + have, expected - have);
+        const size_t got = take(frame + have, expected - have);
         have += got;
         if (got == 0) {
           count = bytes_waiting();
@@ -108,7 +108,9 @@ void SerialChannel::send(const CommandFrame& frame, size_t /*expected_answer_len
   // answer to an earlier attempt; dropping it keeps answers paired with
   // their requests.
   discard_input(kLongBufferSize);
+  const TimePoint when = trace_time();
   (void)port_.write(frame.data(), kCommandFrameSize);
+  trace_sent(frame.data(), kCommandFrameSize, when);
 }
 
 std::optional<size_t> SerialChannel::bytes_waiting() { return port_.bytes_waiting(); }

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "lyralink/link/channels.h"
+#include "lyralink/link/wire_log.h"
 
 namespace lyralink::link {
 
@@ -47,9 +48,18 @@ class ActiveChannel {
 // The retry loop, the same for short and long transactions: each attempt
 // holds the transaction lock (if the link has one) around send and receive;
 // status 0 ends the loop, and so does 7, which is never retried.
+// With the wire log on, every attempt's frames are recorded and written
+// after the attempt, outside the transaction lock, with its status.
 template <class Attempt>
-Status run_attempts(LinkState& s, Attempt attempt) {
-  uint32_t attempts_left = std::max<uint32_t>(s.retry_count, 1);
+Status run_attempts(LinkState& s, TransactionChannel& channel, Attempt attempt) {
+  const uint32_t attempts = std::max<uint32_t>(s.retry_count, 1);
+  WireLog& log = wire_log();
+  std::optional<AttemptTrace> trace;
+  if (log.enabled()) {
+    trace.emplace();
+    channel.set_trace(&*trace);
+  }
+  uint32_t attempts_left = attempts;
   Status result = status::ok;
   while (attempts_left > 0 && result != status::device_error_aaae) {
     if (s.transaction_lock) s.transaction_lock->lock();
@@ -61,6 +71,10 @@ Status run_attempts(LinkState& s, Attempt attempt) {
       platform::yield_processor();
     }
     --attempts_left;
+    if (trace) {
+      log.write_attempt(s, *trace, attempts - attempts_left, attempts, result);
+      trace->clear();
+    }
     if (result == status::ok) return status::ok;
   }
   return result;
@@ -72,7 +86,7 @@ Status short_transaction(LinkState& s) {
   ActiveChannel active(s);
   TransactionChannel* channel = active.get();
   if (channel == nullptr) return status::no_link;
-  const Status outcome = run_attempts(s, [&]() -> Status {
+  const Status outcome = run_attempts(s, *channel, [&]() -> Status {
     channel->send(s.command, kShortFrameSize);
     uint8_t* frame = s.short_frame();
     // Clear sync and end word so that an old answer never passes.
@@ -92,7 +106,7 @@ Status long_transaction(LinkState& s, uint8_t* destination, size_t len) {
   TransactionChannel* channel = active.get();
   if (channel == nullptr) return status::no_link;
   uint8_t buffer[kLongBufferSize];
-  const Status outcome = run_attempts(s, [&]() -> Status {
+  const Status outcome = run_attempts(s, *channel, [&]() -> Status {
     channel->send(s.command, len + kLongFrameOverhead);
     std::memset(buffer, 0, sizeof buffer);
     platform::TimePoint deadline = platform::deadline_after_ms(s.answer_timeout);

@@ -14,7 +14,9 @@ void UsbChannel::send(const CommandFrame& frame, size_t /*expected_answer_length
   uint8_t bytes[kCommandFrameSize];
   std::copy(frame.data(), frame.data() + kCommandFrameSize, bytes);
   uint32_t written = 0;
+  const TimePoint when = trace_time();
   (void)fn_.FT_Write(handle_, bytes, kCommandFrameSize, &written);
+  trace_sent(frame.data(), kCommandFrameSize, when);
 }
 
 std::optional<size_t> UsbChannel::bytes_waiting() {

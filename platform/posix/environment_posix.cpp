@@ -10,4 +10,8 @@ std::optional<std::string> environment_value(const char* name) {
   return std::string(value);
 }
 
+bool set_environment_value(const char* name, const std::string& value) {
+  return ::setenv(name, value.c_str(), 1) == 0;
+}
+
 }  // namespace lyralink::platform

@@ -11,6 +11,7 @@
 #include "include/lyralink.h"
 #include "lyralink/commands/command_table.h"
 #include "lyralink/link/bytes.h"
+#include "platform/environment.h"
 #include "platform/port_names.h"
 #include "platform/serial_port.h"
 #include "tools/lyractl/discover.h"
@@ -50,6 +51,8 @@ const char* kUsage =
     "  --retries N          attempts per transaction (default 3)\n"
     "  --lock               hold the machine-wide transaction lock\n"
     "  --json               print one JSON object instead of text\n"
+    "  --log FILE|stderr    write every frame sent and received to FILE (appended)\n"
+    "                       or to standard error (sets LYRALINK_LOG)\n"
     "\n"
     "Commands:\n"
     "  discover [--json]    one search on every serial port, USB bridge and\n"
@@ -434,6 +437,11 @@ int run(int argc, char** argv) {
       if (link.kind != LinkChoice::Kind::none) return usage_error("give only one link option");
       link.kind = a == "--port" ? LinkChoice::Kind::port : a == "--ip" ? LinkChoice::Kind::ip : LinkChoice::Kind::mplx;
       link.target = *v;
+    } else if (a == "--log") {
+      auto v = value_of(a);
+      if (!v || v->empty()) return usage_error("--log needs a file name or stderr");
+      // The library reads it when the link is opened, which is later.
+      if (!lyralink::platform::set_environment_value("LYRALINK_LOG", *v)) return usage_error("--log: cannot set LYRALINK_LOG");
     } else if (a == "--baud" || a == "--timeout" || a == "--retries") {
       auto v = value_of(a);
       std::optional<int32_t> n = v ? parse_number(*v) : std::nullopt;
