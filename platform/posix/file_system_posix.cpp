@@ -184,8 +184,12 @@ std::optional<OwnedFile> read_owned_file(const std::string& path, size_t max_byt
   return file;
 }
 
-bool create_new_file(const std::string& path, const std::string& text, uint32_t mode, SystemError* error) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+namespace {
+
+// Creates (or, without O_EXCL, replaces) path with `text` at `mode`.
+bool write_whole_file(const std::string& path, const std::string& text, uint32_t mode, int create_flag,
+                      SystemError* error) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | create_flag | O_CLOEXEC, 0600));
   if (fd.get() < 0) {
     report(error, last_system_error("create " + path));
     return false;
@@ -196,6 +200,12 @@ bool create_new_file(const std::string& path, const std::string& text, uint32_t 
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool create_new_file(const std::string& path, const std::string& text, uint32_t mode, SystemError* error) {
+  return write_whole_file(path, text, mode, O_EXCL, error);
 }
 
 bool append_to_file(const std::string& path, const std::string& text, SystemError* error) {
@@ -229,17 +239,7 @@ std::optional<std::string> create_temporary_file(const std::string& templ, const
 }
 
 bool write_file(const std::string& path, const std::string& text, uint32_t mode, SystemError* error) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (fd.get() < 0) {
-    report(error, last_system_error("create " + path));
-    return false;
-  }
-  if (::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0 || !write_all(fd.get(), text.data(), text.size()) ||
-      ::close(fd.release()) != 0) {
-    report(error, last_system_error("write " + path));
-    return false;
-  }
-  return true;
+  return write_whole_file(path, text, mode, O_TRUNC, error);
 }
 
 namespace {

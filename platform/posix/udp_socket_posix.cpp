@@ -45,6 +45,23 @@ std::string format_ipv4(uint32_t a) {
 
 namespace {
 
+// Sends one datagram with `attempt` (sendto or sendmsg), waiting up to 1 s
+// for room in a full send buffer; true when all `size` bytes went out.
+template <class Attempt>
+bool send_whole(int fd, size_t size, Attempt attempt) {
+  for (;;) {
+    ssize_t sent = attempt();
+    if (sent >= 0) return static_cast<size_t>(sent) == size;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd p{fd, POLLOUT, 0};
+      if (poll(&p, 1, 1000) <= 0) return false;
+      continue;
+    }
+    return false;
+  }
+}
+
 sockaddr_in make_address(uint32_t host_order, uint16_t port) {
   sockaddr_in sa {};
   sa.sin_family = AF_INET;
@@ -138,32 +155,14 @@ bool UdpSocket::send_to(const void* data, size_t size, const std::string& addres
     info.ipi_spec_dst.s_addr = htonl(from);
     std::memcpy(CMSG_DATA(c), &info, sizeof info);
   }
-  for (;;) {
-    ssize_t sent = sendmsg(fd_, &msg, MSG_NOSIGNAL);
-    if (sent >= 0) return static_cast<size_t>(sent) == size;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd p{fd_, POLLOUT, 0};
-      if (poll(&p, 1, 1000) <= 0) return false;
-      continue;
-    }
-    return false;
-  }
+  return send_whole(fd_, size, [&] { return sendmsg(fd_, &msg, MSG_NOSIGNAL); });
 }
 
 bool UdpSocket::send_to(const void* data, size_t size, uint32_t address, uint16_t port) {
   sockaddr_in to = make_address(address, port);
-  for (;;) {
-    ssize_t sent = sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    if (sent >= 0) return static_cast<size_t>(sent) == size;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd p{fd_, POLLOUT, 0};
-      if (poll(&p, 1, 1000) <= 0) return false;
-      continue;
-    }
-    return false;
-  }
+  return send_whole(fd_, size, [&] {
+    return sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  });
 }
 
 std::optional<UdpSocket::RawDatagram> UdpSocket::receive_raw(void* buf, size_t capacity) {
