@@ -1,6 +1,6 @@
 #include "setup/common/registry_entry.h"
 
-#include <cctype>
+#include "setup/common/setup_script.h"
 
 namespace lyralink::setup {
 
@@ -109,14 +109,6 @@ std::optional<ValueRef> parse_value_argument(std::string_view argument) {
   return ValueRef{key->root, key->path, std::string(argument.substr(comma + 1))};
 }
 
-bool same_key_path(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+bool same_key_path(std::string_view a, std::string_view b) { return same_ignoring_case(a, b); }
 
 }  // namespace lyralink::setup

@@ -4,8 +4,6 @@
 
 namespace lyralink::setup {
 
-namespace {
-
 bool same_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -15,6 +13,8 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+namespace {
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);

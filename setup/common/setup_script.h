@@ -76,4 +76,8 @@ std::string message_text(std::string_view text);
 // Cuts `text` to at most max_bytes without splitting a UTF-8 sequence.
 std::string cut_text(std::string_view text, size_t max_bytes);
 
+// ASCII comparison without regard to case, as section, key and registry
+// key names compare.
+bool same_ignoring_case(std::string_view a, std::string_view b);
+
 }  // namespace lyralink::setup
