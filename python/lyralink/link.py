@@ -28,7 +28,7 @@ import fcntl
 import os
 import re
 import threading
-from typing import Any, Optional, Sequence, Union
+from typing import Any, Optional, Sequence, Tuple, Union
 
 import numpy as np
 from numpy.typing import NDArray
@@ -96,6 +96,20 @@ def _ms(value: Any, name: str) -> int:
     if not 0 < v <= 0x7FFFFFFF:
         raise ValueError("%s must be a positive number of milliseconds, not %d" % (name, v))
     return v
+
+
+def _positive(value: Any, name: str) -> int:
+    v = _int(value, name)
+    if not 0 < v <= 0x7FFFFFFF:
+        raise ValueError("%s must be a positive integer, not %d" % (name, v))
+    return v
+
+
+def _read_parameters(get_comm_param: Any) -> A.LinkParameters:
+    record = _buffer(12)
+    record[0] = 12
+    get_comm_param(record)
+    return A.decode_link_parameters(bytes(record))
 
 
 def _c_string(value: Any, name: str, limit: Optional[int] = None) -> bytes:
@@ -206,10 +220,7 @@ class Link:
 
     def parameters(self) -> A.LinkParameters:
         """Port identifier, bit rate and USB COM number of the link."""
-        record = _buffer(12)
-        record[0] = 12
-        self._fn("GET_COMM_PARAM")(record)
-        return A.decode_link_parameters(bytes(record))
+        return _read_parameters(self._fn("GET_COMM_PARAM"))
 
     def is_usb(self) -> bool:
         """The link runs over the analyser's USB-serial bridge."""
@@ -735,14 +746,19 @@ class Link:
 
     # -- recording --
 
+    def _rate_and_memory(self) -> Tuple[int, int]:
+        """Samples per second and signal memory bytes, read as the recorder reads them."""
+        state, ext = self.query_state740(), self.query_state740_ex()
+        return sample_rate(state.firmware, ext.sample_rate_khz), ext.memory_size
+
     def sample_rate(self) -> int:
         """Samples per second of the signal memory, read as the recorder reads it."""
-        return sample_rate(self.query_state740().firmware, self.query_state740_ex().sample_rate_khz)
+        return self._rate_and_memory()[0]
 
     def recording_range(self) -> float:
         """The longest recording the analyser's memory holds, in seconds."""
-        state, ext = self.query_state740(), self.query_state740_ex()
-        return time_range_seconds(ext.memory_size, sample_rate(state.firmware, ext.sample_rate_khz))
+        rate, memory = self._rate_and_memory()
+        return time_range_seconds(memory, rate)
 
     def record(self, seconds: float, path: Optional[PathLike] = None,
                progress: Optional[ProgressCallback] = None) -> NDArray[np.uint16]:
@@ -761,16 +777,12 @@ class Link:
 
 # ---- opening ----
 
-def _take_slot(name: str) -> None:
+def _take_slot() -> None:
     if _current is not None and not _current.closed:
         raise LinkError(
             "a link is already open in this process (%s): the library drives one link per process; "
             "close it first (link.close(), or lyralink.close())" % _current.name)
-    lib = library()
-    record = _buffer(12)
-    record[0] = 12
-    lib.GET_COMM_PARAM(record)
-    port_id = A.decode_link_parameters(bytes(record)).port_id
+    port_id = _read_parameters(library().GET_COMM_PARAM).port_id
     if port_id not in (A.PORT_ID_NONE, A.PORT_ID_ETHERNET):
         raise LinkError("the library already has a link open (port identifier %d), opened outside this package; "
                         "close it first" % port_id)
@@ -839,10 +851,10 @@ def open_serial(port: str, *, baud: int = DEFAULT_BAUD, timeout_ms: int = DEFAUL
     makes 8), so a silent analyser is reported after about 3 s, not 8."""
     raw = _c_string(port, "port")
     with _state_lock:
-        _take_slot(port)
+        _take_slot()
         lib = library()
-        if lib.COMM_INIT_EX3(raw, _ms(timeout_ms, "timeout_ms"), _ms(retries, "retries"), _ms(baud, "baud"),
-                             1 if lock else 0) == 0:
+        if lib.COMM_INIT_EX3(raw, _ms(timeout_ms, "timeout_ms"), _positive(retries, "retries"),
+                             _positive(baud, "baud"), 1 if lock else 0) == 0:
             if port.upper().startswith("MPLX"):
                 raise LinkError("cannot open %s: no Multiplex server for that port, or the client slot is taken"
                                 % port)
@@ -867,14 +879,13 @@ def open_ethernet(address: str, *, timeout_ms: int = DEFAULT_TIMEOUT_MS, retries
     # (as 10.0.0.0) or "0x0a.0.0.1", which are typing errors here.
     A.ip_address_bytes(address)
     with _state_lock:
-        _take_slot(address)
-        if library().COMM_INIT_ETHERNET_IP(raw, _ms(timeout_ms, "timeout_ms"), _ms(retries, "retries")) == 0:
+        _take_slot()
+        if library().COMM_INIT_ETHERNET_IP(raw, _ms(timeout_ms, "timeout_ms"), _positive(retries, "retries")) == 0:
             raise LinkError("cannot open an Ethernet link to %s: not a dotted IPv4 address, or no UDP socket" % address)
         return _opened(address, "ethernet")
 
 
-def _label(link: Link) -> str:
-    p = link.parameters()
+def _label(p: A.LinkParameters) -> str:
     if p.port_id == A.PORT_ID_ETHERNET:
         return "Ethernet"
     if 1 <= p.port_id <= 256:
@@ -914,26 +925,26 @@ def select(serial: Optional[int] = None, *, port_filter: Optional[int] = None, a
     block = A.select_param(serial or 0, admit_310, min_firmware_310, admit_740, min_firmware_740, splash, dialogs,
                            port_filter)
     with _state_lock:
-        _take_slot("selection")
+        _take_slot()
         opened = library().COMM_INIT_SELECT(ctypes.byref(block), _ms(timeout_ms, "timeout_ms"),
-                                            _ms(retries, "retries"), None)
+                                            _positive(retries, "retries"), None)
         if opened == 0:
             if serial:
                 raise LinkError("no free analyser with serial number %d found%s (see lyralink.discover())"
                                 % (serial, "" if port_filter is None else " on port %d" % port_filter))
             raise LinkError("no analyser was chosen (nothing found, or the dialog was cancelled)")
         link = _opened("selection", "select")
-    link.port_id = block.port if block.port < 0x8000 else block.port - 0x10000  # type: ignore[attr-defined]
-    link.baud = block.baud  # type: ignore[attr-defined]
-    link.name = _label(link)
+    p = link.parameters()
+    link.port_id, link.baud, link.kind = p.port_id, p.baud, p.channel  # type: ignore[attr-defined]
+    link.name = _label(p)
     return link
 
 
 def _search(export: str, serial: int, timeout_ms: int, retries: int, what: str) -> Link:
     serial = _int(serial, "serial")
     with _state_lock:
-        _take_slot(export)
-        if getattr(library(), export)(serial, _ms(timeout_ms, "timeout_ms"), _ms(retries, "retries"), None) == 0:
+        _take_slot()
+        if getattr(library(), export)(serial, _ms(timeout_ms, "timeout_ms"), _positive(retries, "retries"), None) == 0:
             if serial & 0xFFFF == 0:
                 raise LinkError("no %s was chosen (none answered, no display for the dialog, or it was cancelled)"
                                 % what)

@@ -50,6 +50,16 @@ def test_select_by_serial_number_and_by_port(start_sim, lib):
     assert lib.current_link() is None
 
 
+def test_a_selected_ethernet_link_is_closed_by_terminate_ethernet(start_sim, lib):
+    start_sim(*ANALYSERS)
+    mca = lib.select(serial=77)
+    assert mca.kind == "ethernet" and mca.parameters().channel == "ethernet" and mca.name == "Ethernet"
+    lib.terminate_ethernet()
+    assert mca.closed and lib.current_link() is None
+    with lib.open_ethernet("127.0.0.2") as again:
+        assert again.query_state740().firmware == 0x1304
+
+
 def test_select_without_serial_takes_the_first_applicable_analyser(start_sim, lib):
     start_sim(*ANALYSERS)
     first = next(e for e in lib.discover() if e.applicable)
