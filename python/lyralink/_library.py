@@ -122,8 +122,6 @@ def _load() -> Tuple[ctypes.CDLL, str]:
             lib = ctypes.CDLL(target)
         except OSError as e:
             tried.append("%s (%s): %s" % (target, why, e))
-            if why.startswith("$"):
-                break
             continue
         path = _file_of(lib, target)
         _bind(lib, path)

@@ -74,11 +74,15 @@ def _answer(data: bytes) -> bytes:
     return data[:ANSWER_SIZE]
 
 
+#: Acquisition state words that mean data is being collected.
+COLLECTING_STATES = (2, 7)
+
+
 def acquisition_note(state: int) -> str:
     """What an acquisition state word means, as far as the hosts read it."""
     if state == 0:
         return "idle"
-    if state in (2, 7):
+    if state in COLLECTING_STATES:
         return "collecting data"
     return ""
 
@@ -100,7 +104,7 @@ class State:
     @property
     def collecting(self) -> bool:
         """Data is being collected (acquisition state 2 or 7)."""
-        return self.acquisition_state in (2, 7)
+        return self.acquisition_state in COLLECTING_STATES
 
 
 @dataclass(frozen=True)
@@ -134,7 +138,7 @@ class State740:
 
     @property
     def collecting(self) -> bool:
-        return self.acquisition_state in (2, 7)
+        return self.acquisition_state in COLLECTING_STATES
 
 
 @dataclass(frozen=True)

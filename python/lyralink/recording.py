@@ -40,7 +40,6 @@ __all__ = [
 ]
 
 CHUNK_SAMPLES = 720
-CHUNK_BYTES = 2 * CHUNK_SAMPLES
 #: Bytes of the common memory that no recording uses.
 MEMORY_RESERVE = 1440
 #: The largest N whose WAVE sizes (36 + 2 N) and fill stop (2 N) fit 32 bits.
@@ -130,10 +129,7 @@ def run_record(link: "Link", seconds: float, path: Optional[PathLike],
     seconds = float(seconds)
     if not seconds >= 0 or math.isinf(seconds):
         raise ValueError("seconds must be a finite number of at least 0, not %r" % seconds)
-    state = link.query_state740()
-    extended = link.query_state740_ex()
-    rate = sample_rate(state.firmware, extended.sample_rate_khz)
-    memory = extended.memory_size
+    rate, memory = link._rate_and_memory()
     longest = time_range_seconds(memory, rate)
     if seconds > longest:
         raise RecordingSetupError(
@@ -149,7 +145,7 @@ def run_record(link: "Link", seconds: float, path: Optional[PathLike],
     try:
         if out is not None and wave:
             out.write(wave_header(n, rate))
-        link.set_common_memory_fill_stop(2 * min(n, MAX_TRACE_SAMPLES))
+        link.set_common_memory_fill_stop(2 * n)
         link.start_acquire(0, 0)
         # The time the analyser gets before the read-back starts.
         time.sleep(0.1)
@@ -158,12 +154,12 @@ def run_record(link: "Link", seconds: float, path: Optional[PathLike],
             try:
                 chunk = link.query_common_memory(offset)
             except LyralinkError as e:
-                done = min(offset, n)
+                done = offset
                 e.samples = trace[:done].copy()  # type: ignore[attr-defined]
                 where = " (%s holds %d of %d samples)" % (os.fspath(path), done, n) if path is not None else ""
                 e.args = ("%s%s" % (e.args[0], where),) + e.args[1:]
                 raise
-            take = min(n - min(offset, n), CHUNK_SAMPLES)
+            take = min(n - offset, CHUNK_SAMPLES)
             if take:
                 trace[offset:offset + take] = chunk[:take]
                 if out is not None:
