@@ -53,7 +53,7 @@ MultiplexClient::MultiplexClient() = default;
 
 MultiplexClient::~MultiplexClient() { detach(); }
 
-uint8_t* MultiplexClient::slot() { return block_->data() + mx::slot_offset(slot_index_); }
+uint8_t* MultiplexClient::slot() { return block_->data() + mx::slot_offset(name_.client - 1); }
 
 void MultiplexClient::close_objects() {
   answer_event_.reset();
@@ -104,7 +104,6 @@ bool MultiplexClient::attach(const std::string& name) {
   block_ = std::move(block);
   request_event_ = std::move(request);
   answer_event_ = std::move(answer);
-  slot_index_ = index;
   name_ = *parsed;
   time_limit_ms_ = 0;
   owed_answers_ = 0;

@@ -71,7 +71,6 @@ class MultiplexClient {
   std::unique_ptr<platform::SharedMemory> block_;
   std::unique_ptr<platform::NamedSemaphore> request_event_;
   std::unique_ptr<platform::NamedSemaphore> answer_event_;
-  size_t slot_index_ = 0;
   MultiplexName name_;
   uint32_t time_limit_ms_ = 0;  // of the request in flight
   // Answers the server still owes for requests whose wait was given up.

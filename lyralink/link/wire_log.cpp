@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "lyralink/link/frames.h"
 #include "lyralink/link/link_state.h"
 #include "platform/environment.h"
 #include "platform/log_file.h"
@@ -43,20 +44,17 @@ void AttemptTrace::frame_received(const uint8_t* bytes, size_t n, size_t length,
 // ---- formatting ----
 
 std::string status_description(Status status) {
-  const char* text = "unknown status";
-  switch (status) {
-    case 0: text = "ok"; break;
-    case 1: text = "no link open"; break;
-    case 2: text = "device error 0xAAAB"; break;
-    case 3: text = "no valid answer"; break;
-    case 4: text = "device error 0xAAAA"; break;
-    case 5: text = "device error 0xAAAC"; break;
-    case 6: text = "device error 0xAAAD"; break;
-    case 7: text = "device error 0xAAAE"; break;
-    case 8: text = "device error 0xAAAF"; break;
-    case 9: text = "device error 0xAAA9"; break;
-    case 10: text = "device error 0xAAA8"; break;
-    default: break;
+  std::string text = "unknown status";
+  if (status == 0) {
+    text = "ok";
+  } else if (status == 1) {
+    text = "no link open";
+  } else if (status == 3) {
+    text = "no valid answer";
+  } else if (auto word = device_error_word(status)) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%04X", static_cast<unsigned>(*word));
+    text = std::string("device error ") + hex;
   }
   return std::to_string(status) + " (" + text + ")";
 }

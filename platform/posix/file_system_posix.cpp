@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/file_system.h"
+#include "platform/posix/descriptor_io.h"
 
 namespace lyralink::platform {
 
@@ -34,17 +35,6 @@ class Fd {
  private:
   int fd_;
 };
-
-bool write_all(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t put = ::write(fd, data, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data += put;
-    size -= static_cast<size_t>(put);
-  }
-  return true;
-}
 
 std::optional<std::string> read_all(int fd, size_t max_bytes) {
   std::string content;
@@ -138,7 +128,7 @@ CopyResult copy_file(const std::string& source, const std::string& target, Syste
       return CopyResult::failed;
     }
     if (got == 0) break;
-    if (!write_all(out.get(), buf, static_cast<size_t>(got))) {
+    if (!posix::write_all(out.get(), buf, static_cast<size_t>(got))) {
       report(error, last_system_error("write " + part));
       ::unlink(part.c_str());
       return CopyResult::failed;
@@ -194,7 +184,7 @@ bool write_whole_file(const std::string& path, const std::string& text, uint32_t
     report(error, last_system_error("create " + path));
     return false;
   }
-  if (::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0 || !write_all(fd.get(), text.data(), text.size()) ||
+  if (::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0 || !posix::write_all(fd.get(), text.data(), text.size()) ||
       ::close(fd.release()) != 0) {
     report(error, last_system_error("write " + path));
     return false;
@@ -214,7 +204,7 @@ bool append_to_file(const std::string& path, const std::string& text, SystemErro
     report(error, last_system_error("open " + path));
     return false;
   }
-  if (!write_all(fd.get(), text.data(), text.size()) || ::close(fd.release()) != 0) {
+  if (!posix::write_all(fd.get(), text.data(), text.size()) || ::close(fd.release()) != 0) {
     report(error, last_system_error("write " + path));
     return false;
   }
@@ -230,7 +220,7 @@ std::optional<std::string> create_temporary_file(const std::string& templ, const
     return std::nullopt;
   }
   ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
-  if (!write_all(fd.get(), text.data(), text.size()) || ::close(fd.release()) != 0) {
+  if (!posix::write_all(fd.get(), text.data(), text.size()) || ::close(fd.release()) != 0) {
     report(error, last_system_error("write " + name));
     ::unlink(name.c_str());
     return std::nullopt;

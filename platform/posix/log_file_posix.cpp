@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/log_file.h"
+#include "platform/posix/descriptor_io.h"
 
 namespace lyralink::platform {
 
@@ -74,21 +75,10 @@ LogFile::~LogFile() {
 
 bool LogFile::write(const void* data, size_t n, SystemError* error) {
   SigpipeHold hold;
-  const auto* bytes = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t put = ::write(fd_, bytes + done, n - done);
-    if (put > 0) {
-      done += static_cast<size_t>(put);
-      continue;
-    }
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0 && errno == EPIPE) hold.note_epipe();
-    if (put == 0) errno = ENOSPC;
-    report(error, last_system_error("write " + name_));
-    return false;
-  }
-  return true;
+  if (posix::write_all(fd_, data, n)) return true;
+  if (errno == EPIPE) hold.note_epipe();
+  report(error, last_system_error("write " + name_));
+  return false;
 }
 
 long current_process_id() { return static_cast<long>(::getpid()); }

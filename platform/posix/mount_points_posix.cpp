@@ -1,7 +1,4 @@
 // The drive table from /proc/self/mountinfo; removable media from sysfs.
-#include <limits.h>
-#include <stdlib.h>
-
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/mount_points.h"
@@ -21,9 +18,9 @@ std::string trimmed(std::string s) {
 bool removable_block_device(const std::string& name) {
   std::string root = environment_value("LYRALINK_SYSFS_ROOT").value_or("/sys");
   std::string entry = root + "/class/block/" + name;
-  char resolved[PATH_MAX];
-  if (::realpath(entry.c_str(), resolved) == nullptr) return false;
-  std::string device = resolved;
+  const auto resolved = canonical_path(entry);
+  if (!resolved) return false;
+  const std::string& device = *resolved;
   if (device.find("/usb") != std::string::npos) return true;
   if (trimmed(read_file(device + "/removable", 64).value_or("")) == "1") return true;
   // A partition: its disk is the directory above it.

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "platform/output_file.h"
+#include "platform/posix/descriptor_io.h"
 
 namespace lyralink::platform {
 
@@ -26,21 +27,9 @@ bool OutputFile::write(const void* data, size_t n, SystemError* error) {
     report(error, last_system_error("write " + path_));
     return false;
   }
-  const auto* bytes = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < n) {
-    ssize_t put = ::write(fd_, bytes + done, n - done);
-    if (put > 0) {
-      done += static_cast<size_t>(put);
-      continue;
-    }
-    if (put < 0 && errno == EINTR) continue;
-    // A write that takes nothing without an error is a full device too.
-    if (put == 0) errno = ENOSPC;
-    report(error, last_system_error("write " + path_));
-    return false;
-  }
-  return true;
+  if (posix::write_all(fd_, data, n)) return true;
+  report(error, last_system_error("write " + path_));
+  return false;
 }
 
 bool OutputFile::close(SystemError* error) {

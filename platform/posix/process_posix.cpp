@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/descriptor_io.h"
 #include "platform/process.h"
+#include "platform/shell_folders.h"
 
 extern char** environ;
 
@@ -117,15 +119,7 @@ std::string ChildProcess::read_all(TimePoint deadline) {
 }
 
 bool ChildProcess::write(const std::string& text) {
-  if (stdin_fd_ < 0) return false;
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t put = ::write(stdin_fd_, text.data() + done, text.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<size_t>(put);
-  }
-  return true;
+  return stdin_fd_ >= 0 && posix::write_all(stdin_fd_, text.data(), text.size());
 }
 
 void ChildProcess::close_stdin() {
@@ -143,7 +137,7 @@ std::optional<int> ChildProcess::wait(TimePoint deadline) {
     int status = 0;
     pid_t r = waitpid(pid_, &status, WNOHANG);
     if (r == pid_) {
-      exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      exit_status_ = posix::exit_status_of(status);
       return exit_status_;
     }
     if (r < 0 && errno != EINTR) return std::nullopt;
@@ -178,11 +172,7 @@ std::optional<uint64_t> process_cpu_time_us(pid_t pid) {
 }
 
 std::string executable_directory() {
-  char path[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  path[n] = '\0';
-  std::string p(path);
+  const std::string p = own_executable_path();
   size_t slash = p.rfind('/');
   return slash == std::string::npos ? "." : p.substr(0, slash);
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/posix/descriptor_io.h"
 #include "platform/program_start.h"
 
 extern char** environ;
@@ -18,8 +19,6 @@ extern char** environ;
 namespace lyralink::platform {
 
 namespace {
-
-int status_of(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw); }
 
 // Waits for `pid`, calling idle() every interval while it runs.
 int wait_for_child(pid_t pid, const std::function<void()>& idle, int interval_ms) {
@@ -29,7 +28,7 @@ int wait_for_child(pid_t pid, const std::function<void()>& idle, int interval_ms
     pid_t r = ::waitpid(pid, &raw, idle ? WNOHANG : 0);
     if (r == pid) {
       if (pidfd >= 0) ::close(pidfd);
-      return status_of(raw);
+      return posix::exit_status_of(raw);
     }
     if (r < 0 && errno != EINTR) {
       if (pidfd >= 0) ::close(pidfd);
