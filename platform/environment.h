@@ -11,4 +11,8 @@ std::optional<std::string> environment_value(const char* name);
 // starts later); false when the name is invalid or memory runs out.
 bool set_environment_value(const char* name, const std::string& value);
 
+// True when the environment names a display (DISPLAY, WAYLAND_DISPLAY or
+// QT_QPA_PLATFORM set and not empty), so that a window can be tried.
+bool display_named();
+
 }  // namespace lyralink::platform

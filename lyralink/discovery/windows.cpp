@@ -83,7 +83,7 @@ std::vector<std::string> module_paths() {
 
 // Loads the module and starts its GUI side; null when either fails.
 std::unique_ptr<Windows> load_module_windows() {
-  if (!display_named()) return nullptr;
+  if (!platform::display_named()) return nullptr;
   std::unique_ptr<platform::DynamicLibrary> module;
   for (const std::string& path : module_paths()) {
     if ((module = platform::DynamicLibrary::load_resident(path))) break;
@@ -101,14 +101,6 @@ std::unique_ptr<Windows> load_module_windows() {
 Windows* g_override = nullptr;
 
 }  // namespace
-
-bool display_named() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    auto value = platform::environment_value(name);
-    if (value && !value->empty()) return true;
-  }
-  return false;
-}
 
 Windows& library_windows() {
   if (g_override != nullptr) return *g_override;

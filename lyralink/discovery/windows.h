@@ -65,8 +65,4 @@ Windows& library_windows();
 // Replaces them (null restores the library's own); for tests.
 void set_windows(Windows* windows);
 
-// True when the environment names a display (DISPLAY, WAYLAND_DISPLAY or
-// QT_QPA_PLATFORM set and not empty).
-bool display_named();
-
 }  // namespace lyralink::discovery

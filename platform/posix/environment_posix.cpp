@@ -14,4 +14,12 @@ bool set_environment_value(const char* name, const std::string& value) {
   return ::setenv(name, value.c_str(), 1) == 0;
 }
 
+bool display_named() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  return false;
+}
+
 }  // namespace lyralink::platform

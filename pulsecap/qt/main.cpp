@@ -26,14 +26,6 @@ const char* kUsage =
     "\n"
     "Without a display use 'lyractl LINK record SECONDS FILE' instead.\n";
 
-bool display_named() {
-  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    auto value = lyralink::platform::environment_value(v);
-    if (value && !value->empty()) return true;
-  }
-  return false;
-}
-
 std::optional<std::string> product_version() {
   auto info = lyralink::platform::read_version_info("/proc/self/exe");
   if (!info) return std::nullopt;
@@ -70,7 +62,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!display_named()) {
+  if (!lyralink::platform::display_named()) {
     std::fprintf(stderr,
                  "pulsecap: no display (DISPLAY and WAYLAND_DISPLAY are not set).\n"
                  "Record without one with: lyractl --select SERIAL record SECONDS FILE\n");

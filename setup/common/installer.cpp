@@ -44,7 +44,6 @@ bool Installer::start(const std::string& setup_directory, const std::string& scr
   auto script = read_setup_script(ProfileText::parse(*text));
   if (!script) return false;
   script_ = std::move(*script);
-  keep_ = script_.registry == RegistryMode::keep;
   clear_ = script_.registry == RegistryMode::clear;
   context_ = host_.macro_context();
   auto dir = expand_leading_macro(script_.default_dir, context_);
@@ -141,7 +140,7 @@ void Installer::remove_earlier_installation() {
       platform::entry_kind(command->remover_path) == platform::EntryKind::file) {
     delete_file_and_part(command->remover_path);
   }
-  Undoer undoer = Undoer::for_replacement(host_, clear_, keep_);
+  Undoer undoer = Undoer::for_replacement(host_, clear_, script_.registry == RegistryMode::keep);
   undoer.undo_all(log);
   remembered_ = undoer.remembered_keys();
 }

@@ -31,10 +31,6 @@ class Installer {
   // The main sequence, after start(). True when the installation completed.
   bool run();
 
-  const SetupScript& script() const { return script_; }
-  const std::string& default_path() const { return default_path_; }
-  const std::string& application_path() const { return app_path_; }
-  const std::string& log_path() const { return log_.path(); }
   // The check of the path dialog (and of an unattended target).
   PathVerdict check_path(const std::string& path);
 
@@ -66,7 +62,6 @@ class Installer {
   MacroContext context_;
   bool replace_ = false;
   bool clear_ = false;
-  bool keep_ = false;
   std::vector<KeyRef> remembered_;
 };
 

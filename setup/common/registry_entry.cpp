@@ -1,5 +1,7 @@
 #include "setup/common/registry_entry.h"
 
+#include <utility>
+
 #include "setup/common/setup_script.h"
 
 namespace lyralink::setup {
@@ -39,20 +41,16 @@ std::optional<uint32_t> decimal_u32(std::string_view text) {
 }  // namespace
 
 std::optional<RegistryEntry> parse_registry_entry(std::string_view value) {
-  size_t slash = value.find('\\');
-  if (slash == std::string_view::npos) return std::nullopt;
-  auto root = root_from_name(value.substr(0, slash));
-  if (!root) return std::nullopt;
-  std::string_view rest = value.substr(slash + 1);
-  size_t comma = rest.find(',');
+  // No root name holds a comma: the first one ends the key.
+  size_t comma = value.find(',');
   if (comma == std::string_view::npos) return std::nullopt;
-  std::string_view key = rest.substr(0, comma);
-  std::string_view part = rest.substr(comma + 1);
-  if (!valid_key_path(key)) return std::nullopt;
+  auto key = parse_key_argument(value.substr(0, comma));
+  if (!key) return std::nullopt;
+  std::string_view part = value.substr(comma + 1);
   size_t close = part.rfind(')');
   if (close == std::string_view::npos) return std::nullopt;
 
-  RegistryEntry entry{*root, std::string(key), EntryValueType::unset, {}, {}, 0};
+  RegistryEntry entry{key->root, std::move(key->path), EntryValueType::unset, {}, {}, 0};
   constexpr size_t kHead = 7;  // "REG_xx("
   std::string_view head = part.substr(0, kHead);
   if (close < kHead) return std::nullopt;

@@ -75,11 +75,9 @@ bool Remover::run(SetupUi& ui, const std::string& own_path, bool wait_for_script
     platform::delete_file(*path);
     return true;
   }
-  script_path_ = *path;
   auto started = platform::StartedScript::start(*path, !wait_for_script);
   if (!started) {
     platform::delete_file(*path);
-    script_path_.clear();
     return true;
   }
   if (wait_for_script) started->wait();

@@ -34,15 +34,12 @@ class Remover {
   // for this process to end unless wait_for_script is set, in which case
   // remover waits for the script instead. False when the answer was No.
   bool run(SetupUi& ui, const std::string& own_path, bool wait_for_script);
-  // The removal script's path once written ("" before, or when it could not be).
-  const std::string& script_path() const { return script_path_; }
 
  private:
   SetupHost& host_;
   std::string log_path_;
   ParsedLog log_;
   std::string refusal_;
-  std::string script_path_;
 };
 
 }  // namespace lyralink::setup

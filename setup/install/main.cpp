@@ -30,13 +30,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-bool has_display() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    if (!platform::environment_value(name).value_or("").empty()) return true;
-  }
-  return false;
-}
-
 // Tests stop install dead at its n-th log write event (two per write:
 // before and after it) to show that every state it can be killed in is
 // removable from its log.
@@ -97,7 +90,7 @@ int main(int argc, char** argv) {
     return installer.run() ? 0 : 1;
   }
 
-  if (!has_display()) {
+  if (!platform::display_named()) {
     std::cerr << "install: there is no display for the setup windows; use install --unattended\n";
     return 1;
   }

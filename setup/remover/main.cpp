@@ -12,7 +12,6 @@
 #include "platform/environment.h"
 #include "platform/shell_folders.h"
 #include "setup/common/remover.h"
-#include "setup/common/setup_script.h"
 #include "setup/common/unattended_ui.h"
 #include "setup/common/windows/qt_ui.h"
 
@@ -21,13 +20,6 @@ namespace {
 using namespace lyralink;
 
 constexpr const char* kUsage = "usage: remover [--unattended] LOGPATH";
-
-bool has_display() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    if (!platform::environment_value(name).value_or("").empty()) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -70,7 +62,7 @@ int main(int argc, char** argv) {
     return remover.run(ui, self, true) ? 0 : 1;
   }
 
-  if (!has_display()) {
+  if (!platform::display_named()) {
     if (start == setup::Remover::Start::refused) std::cerr << remover.refusal() << "\n";
     std::cerr << "remover: there is no display for the setup windows; use remover --unattended LOGPATH\n";
     return 1;
@@ -81,7 +73,7 @@ int main(int argc, char** argv) {
     ui.error("Uninstall", remover.refusal());
     return 1;
   }
-  ui.show_background(setup::cut_text(remover.window_title(), setup::kShortText));
+  ui.show_background(remover.window_title());
   int status = 1;
   QTimer::singleShot(0, &app, [&] {
     status = remover.run(ui, self, false) ? 0 : 1;
