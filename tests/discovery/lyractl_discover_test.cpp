@@ -196,11 +196,11 @@ TEST_F(LyractlDiscovery, SaysWhyNothingWasFound) {
 
 TEST_F(LyractlDiscovery, APortThatCannotBeOpenedGetsThePermissionHint) {
   // A serial port this user may not open: for root, the command runs as
-  // nobody on a terminal only root may use. Nobody may not reach the build
-  // tree (a checkout in a private home directory), so it runs copies of
-  // lyractl and its library from a directory of its own, open to all; the
-  // copy's run path still names the build tree, LD_LIBRARY_PATH names the
-  // copy's directory.
+  // the user nobody on a terminal only root may use. The build tree may lie
+  // where nobody cannot enter (a checkout in root's home, mode 0700), so
+  // nobody runs copies of lyractl and its library from a directory of the
+  // test's own, open to all. The copy's run path still names the build
+  // tree; LD_LIBRARY_PATH, searched first, names the copy's directory.
   namespace fs = std::filesystem;
   const fs::path own = make_temp_dir("nobody");
   const fs::path ports = own / "ports";
