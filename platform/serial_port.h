@@ -112,4 +112,12 @@ class SerialPort {
   bool failed_ = false;
 };
 
+// Whether SerialPort::open(path) would succeed now, learnt by opening the
+// port and closing it again at once: no line settings and no modem lines
+// are touched beyond what the system itself does at open and close (on a
+// real line with HUPCL: DTR and RTS raised, then dropped). nullopt when it
+// opens; otherwise why not (EACCES, EBUSY/EWOULDBLOCK for a port another
+// process holds, ENOENT, ENOTTY ...). Never blocks.
+std::optional<SystemError> serial_port_open_error(const std::string& path);
+
 }  // namespace lyralink::platform

@@ -44,7 +44,10 @@ std::vector<std::string> directed_probe(link::LinkState& s, const std::string& s
 TimePoint LinkSocketPort::now() { return platform::Clock::now(); }
 
 bool LinkSocketPort::wait_readable(TimePoint deadline) {
-  return s_.udp_socket && s_.udp_socket->wait_readable(deadline);
+  if (s_.udp_socket) return s_.udp_socket->wait_readable(deadline);
+  // Without a socket nothing can arrive; the window still lasts its time.
+  sleep_until(deadline);
+  return false;
 }
 
 std::optional<platform::Datagram> LinkSocketPort::peek(uint8_t* buf, size_t capacity) {
@@ -144,14 +147,16 @@ std::optional<uint32_t> listen_for_head(DatagramPort& port, const std::string& a
 namespace {
 
 // Steps 1-4 shared by both searches: the list afterwards holds one entry
-// per answer. False when no search could run.
+// per answer. False when no search could run (a link is open). Without a
+// socket (none could be made) the search runs and finds nothing.
 bool search(link::LinkState& s, int32_t timeout, int32_t retries) {
   if (s.link_open()) return false;
-  if (!link::prepare_udp_socket(s)) return false;
+  const bool have_socket = link::prepare_udp_socket(s);
   link::set_timing(s, timeout, retries);
-  broadcast_probe(s);
   DeviceList& list = device_list();
   list.clear();
+  if (!have_socket) return true;
+  broadcast_probe(s);
   LinkSocketPort port(s);
   receive_window(port, WindowRules{s.device_udp_port, false}, [&](const uint8_t* frame, const std::string& sender) {
     const Identity740 id = read_740_fields(frame);

@@ -32,7 +32,8 @@ constexpr size_t kIdentityDatagramSize = 138;  // 2-byte prefix + identity answe
 std::vector<std::string> broadcast_probe(link::LinkState& s);
 
 // Sends the 740 probe to the special IP and to every remembered address,
-// leaving out the host's own addresses. Returns the targets.
+// leaving out the host's own addresses and 0.0.0.0 (directed_targets).
+// Returns the targets.
 std::vector<std::string> directed_probe(link::LinkState& s, const std::string& special_ip);
 
 // What a receive window needs of the socket; tests put a scripted one in.

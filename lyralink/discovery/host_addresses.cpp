@@ -83,16 +83,22 @@ std::vector<std::string> broadcast_targets(const std::vector<HostAddress>& table
 
 std::vector<std::string> directed_targets(const std::string& special_ip, const std::vector<std::string>& remembered,
                                           const std::vector<HostAddress>& table) {
-  auto own = [&](const std::string& a) {
+  auto wanted = [&](const std::string& a) {
+    if (a.empty()) return false;
+    // The selection dialog's blank fields read as 0.0.0.0, and Linux
+    // delivers a datagram to 0.0.0.0 to this machine: an emulator or a
+    // service on 127.0.0.1 would answer although nobody named it.
+    uint32_t parsed = 0;
+    if (platform::parse_ipv4(a, parsed) && parsed == 0) return false;
     for (const auto& h : table) {
-      if (h.text == a) return true;
+      if (h.text == a) return false;
     }
-    return false;
+    return true;
   };
   std::vector<std::string> out;
-  if (!special_ip.empty() && !own(special_ip)) out.push_back(special_ip);
+  if (wanted(special_ip)) out.push_back(special_ip);
   for (const auto& a : remembered) {
-    if (!a.empty() && !own(a)) out.push_back(a);
+    if (wanted(a)) out.push_back(a);
   }
   return out;
 }

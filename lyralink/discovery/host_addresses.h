@@ -39,8 +39,9 @@ std::vector<HostAddress> current_host_table();
 std::vector<std::string> broadcast_targets(const std::vector<HostAddress>& table);
 
 // The addresses the directed probe goes to: the special IP, then every
-// entry of the list, each unless it is empty or one of the host's own
-// addresses. The same address may appear twice.
+// entry of the list, each unless it is empty, 0.0.0.0 (this machine, not an
+// analyser's address) or one of the host's own addresses. The same address
+// may appear twice.
 std::vector<std::string> directed_targets(const std::string& special_ip, const std::vector<std::string>& remembered,
                                           const std::vector<HostAddress>& table);
 

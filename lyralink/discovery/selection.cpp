@@ -471,10 +471,11 @@ int16_t comm_init_select(link::LinkState& s, uint8_t* block, int32_t timeout, in
       if (p.splash) windows.close_splash_window();
       if (wait_shown) windows.close_wait_window();
     };
-    if (!link::prepare_udp_socket(s)) {
-      close_windows();
-      return 0;
-    }
+    // A socket that cannot be made (no descriptor left, a sandbox without
+    // network) only means that no Ethernet analyser can answer; the serial
+    // and USB searches run all the same, and the Ethernet windows still
+    // give their answers the time to arrive.
+    (void)link::prepare_udp_socket(s);
     link::set_timing(s, timeout, retries);
     DeviceList& list = device_list();
     list.clear();

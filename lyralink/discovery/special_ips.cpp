@@ -15,6 +15,11 @@ std::string special_ip_value_name(size_t position) {
 
 void SpecialIpList::load(platform::SettingsStore* store) {
   if (!entries_[0].empty()) return;
+  // An empty first value ("#00" written as "") leaves entry 0 empty, so
+  // every search loads again: the count is what this load read, never the
+  // sum of all loads, or remember() would walk past the 20 entries.
+  entries_.fill(std::string());
+  count_ = 0;
   if (store == nullptr || !store->key_exists(kSpecialIpKey)) return;
   for (size_t p = 0; p < kSpecialIpCapacity; ++p) {
     auto value = store->get_value(kSpecialIpKey, special_ip_value_name(p));

@@ -27,9 +27,10 @@ std::string special_ip_value_name(size_t position);
 
 class SpecialIpList {
  public:
-  // Fills the list from the store unless its first entry is not empty.
-  // Reading stops at the first value that is missing, not a string, or too
-  // long for an entry (16 bytes or more). store may be null (no store).
+  // Fills the list from the store unless its first entry is not empty; the
+  // list then holds exactly what was read (at most 20 entries). Reading
+  // stops at the first value that is missing, not a string, or too long
+  // for an entry (16 bytes or more). store may be null (no store).
   void load(platform::SettingsStore* store);
   // Puts the address at the front (moving it there if it is already in the
   // list; the oldest of 20 falls out) and writes the list to the store.

@@ -1,7 +1,10 @@
 #pragma once
 // The barrier at every export: one process-wide recursive lock, and no
 // exception ever crosses the C boundary.
+#include <exception>
 #include <mutex>
+
+#include "lyralink/link/wire_log.h"
 
 #define LYRALINK_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -11,24 +14,39 @@ namespace lyralink::exports {
 // from several threads cannot tear the shared command frame and answer area.
 std::recursive_mutex& api_mutex();
 
-// Runs body under the lock; an exception inside becomes on_failure.
-template <class R, class F>
-R guarded(R on_failure, F&& body) noexcept {
+// The reason an export failed, to the wire log (reason null: unknown).
+inline void log_export_failure(const char* export_name, const char* reason) noexcept {
   try {
-    std::lock_guard<std::recursive_mutex> hold(api_mutex());
-    return body();
+    link::wire_log().write_exception(export_name, reason);
   } catch (...) {
-    return on_failure;
+    // The log itself could not be made: the status is all there is.
   }
 }
 
-template <class F>
-void guarded_void(F&& body) noexcept {
+// Runs body under the lock; an exception inside becomes on_failure. The
+// caller sees only the status (out of memory looks like a silent
+// analyser), so the reason goes to the wire log with the export's name
+// (export_name: the exported function, __func__ at the call).
+template <class R, class F>
+R guarded(const char* export_name, R on_failure, F&& body) noexcept {
+  std::unique_lock<std::recursive_mutex> hold(api_mutex(), std::defer_lock);
   try {
-    std::lock_guard<std::recursive_mutex> hold(api_mutex());
-    body();
+    hold.lock();
+    return body();
+  } catch (const std::exception& e) {
+    log_export_failure(export_name, e.what());
   } catch (...) {
+    log_export_failure(export_name, nullptr);
   }
+  return on_failure;
+}
+
+template <class F>
+void guarded_void(const char* export_name, F&& body) noexcept {
+  (void)guarded(export_name, 0, [&] {
+    body();
+    return 0;
+  });
 }
 
 }  // namespace lyralink::exports

@@ -9,17 +9,19 @@ using exports::guarded;
 using link::link_state;
 
 LYRALINK_EXPORT int16_t COMM_INIT_SELECT(void* block, int32_t timeout, int32_t retries, void* owner) {
-  return guarded<int16_t>(0, [&] {
+  return guarded<int16_t>(__func__, 0, [&] {
     return discovery::comm_init_select(link_state(), static_cast<uint8_t*>(block), timeout, retries, owner);
   });
 }
 
 LYRALINK_EXPORT int16_t COMM_INIT_ETHERNET(int32_t serial, int32_t timeout, int32_t retries, void* owner) {
-  return guarded<int16_t>(0, [&] { return discovery::comm_init_ethernet(link_state(), serial, timeout, retries, owner); });
+  return guarded<int16_t>(__func__, 0, [&] {
+    return discovery::comm_init_ethernet(link_state(), serial, timeout, retries, owner);
+  });
 }
 
 LYRALINK_EXPORT int16_t COMM_INIT_ETHERNET_TREBLA(int32_t serial, int32_t timeout, int32_t retries, void* owner) {
-  return guarded<int16_t>(0, [&] {
+  return guarded<int16_t>(__func__, 0, [&] {
     return discovery::comm_init_ethernet_trebla(link_state(), serial, timeout, retries, owner);
   });
 }

@@ -18,7 +18,9 @@ using exports::guarded_void;
 
 LYRALINK_EXPORT int16_t COMM_INIT_EX3(const char* port, int32_t timeout, int32_t retries, int32_t baud,
                                       uint16_t lock) {
-  return guarded<int16_t>(0, [&] { return link::open_port(link_state(), port, timeout, retries, baud, lock); });
+  return guarded<int16_t>(__func__, 0, [&] {
+    return link::open_port(link_state(), port, timeout, retries, baud, lock);
+  });
 }
 
 LYRALINK_EXPORT int16_t COMM_INIT_EX2(const char* port, int32_t timeout, int32_t retries, int32_t baud) {
@@ -32,19 +34,19 @@ LYRALINK_EXPORT int16_t COMM_INIT_EX(const char* port, int32_t timeout) {
 LYRALINK_EXPORT int16_t COMM_INIT(const char* port) { return COMM_INIT_EX(port, 1000); }
 
 LYRALINK_EXPORT int16_t COMM_INIT_ETHERNET_IP(const char* address, int32_t timeout, int32_t retries) {
-  return guarded<int16_t>(0, [&] { return link::open_ethernet(link_state(), address, timeout, retries); });
+  return guarded<int16_t>(__func__, 0, [&] { return link::open_ethernet(link_state(), address, timeout, retries); });
 }
 
 LYRALINK_EXPORT void COMM_CLOSE(void) {
-  guarded_void([] { link::close_link(link_state()); });
+  guarded_void(__func__, [] { link::close_link(link_state()); });
 }
 
 LYRALINK_EXPORT void COMM_TERMINATE_ETHERNET(void) {
-  guarded_void([] { link::terminate_ethernet(link_state()); });
+  guarded_void(__func__, [] { link::terminate_ethernet(link_state()); });
 }
 
 LYRALINK_EXPORT int16_t SET_TIMEOUT(int32_t timeout) {
-  return guarded<int16_t>(0, [&] {
+  return guarded<int16_t>(__func__, 0, [&] {
     link::set_answer_timeout(link_state(), timeout);
     return int16_t{1};
   });
@@ -52,7 +54,7 @@ LYRALINK_EXPORT int16_t SET_TIMEOUT(int32_t timeout) {
 
 LYRALINK_EXPORT void GET_COMM_PARAM(void* record) {
   if (record == nullptr) return;
-  guarded_void([&] { link::get_link_parameters(link_state(), static_cast<uint8_t*>(record)); });
+  guarded_void(__func__, [&] { link::get_link_parameters(link_state(), static_cast<uint8_t*>(record)); });
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "lyralink/link/wire_log.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -181,17 +182,45 @@ void WireLog::write_attempt(const LinkState& s, const AttemptTrace& trace, uint3
   try {
     const std::string lines =
         format_attempt(prefix_, describe_link(s), trace, attempt, attempts, status, platform::Clock::now());
-    platform::SystemError error;
-    if (!sink_->write(lines.data(), lines.size(), &error)) {
-      // Standard error that cannot be written cannot take the report either.
-      if (*destination_ == "stderr") {
-        sink_.reset();
-      } else {
-        fail(error.message(), "the wire log stops here");
-      }
-    }
+    append(lines.data(), lines.size());
   } catch (...) {
     // Out of memory while formatting: this attempt goes unlogged.
+  }
+}
+
+void WireLog::write_exception(const char* export_name, const char* reason) noexcept {
+  try {
+    // The export may have failed before any link was opened, which is when
+    // the log follows LYRALINK_LOG otherwise.
+    refresh_from_environment();
+  } catch (...) {
+    // Out of memory again: keep the destination as it was.
+  }
+  if (!sink_) return;
+  const int64_t us =
+      std::chrono::duration_cast<std::chrono::microseconds>(platform::Clock::now().time_since_epoch()).count();
+  char line[512];
+  const int n = std::snprintf(line, sizeof line, "%" PRId64 ".%06" PRId64 " %s %s exception: %s\n", us / 1000000,
+                              us % 1000000, prefix_.c_str(), export_name != nullptr ? export_name : "?",
+                              reason != nullptr ? reason : "unknown exception");
+  if (n <= 0) return;
+  const size_t length = std::min(static_cast<size_t>(n), sizeof line - 1);
+  line[length - 1] = '\n';  // a reason cut short still ends its line
+  append(line, length);
+}
+
+void WireLog::append(const char* data, size_t n) noexcept {
+  try {
+    platform::SystemError error;
+    if (sink_->write(data, n, &error)) return;
+    // Standard error that cannot be written cannot take the report either.
+    if (*destination_ == "stderr") {
+      sink_.reset();
+    } else {
+      fail(error.message(), "the wire log stops here");
+    }
+  } catch (...) {
+    sink_.reset();  // out of memory while reporting a failed write
   }
 }
 

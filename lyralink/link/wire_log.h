@@ -110,8 +110,19 @@ class WireLog {
   void write_attempt(const LinkState& s, const AttemptTrace& trace, uint32_t attempt, uint32_t attempts,
                      Status status) noexcept;
 
+  // The reason an export failed inside (an exception that its barrier
+  // turned into a status), when LYRALINK_LOG is set:
+  //
+  //   1520.004211 lyralink[4242] LYRA_QUERY_SPECTRA exception: std::bad_alloc
+  //
+  // reason null: "unknown exception". Formats without allocating, since
+  // the usual reason is that memory ran out. Never throws.
+  void write_exception(const char* export_name, const char* reason) noexcept;
+
  private:
   void fail(const std::string& reason, const char* consequence) noexcept;
+  // Writes to the open sink; a failed write ends the logging.
+  void append(const char* data, size_t n) noexcept;
 
   std::unique_ptr<platform::LogFile> sink_;
   std::optional<std::string> destination_;  // as last configured

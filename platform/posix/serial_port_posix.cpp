@@ -29,29 +29,46 @@ bool line_asserted(int fd, int line) {
   return (bits & line) != 0;
 }
 
-}  // namespace
-
-std::unique_ptr<SerialPort> SerialPort::open(const std::string& path, SystemError* error) {
+// Opens a terminal for reading and writing and takes its lock; -1 with the
+// reason in *error when either fails.
+int open_locked(const std::string& path, SystemError* error) {
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     report(error, last_system_error("open " + path));
-    return nullptr;
+    return -1;
   }
   if (!isatty(fd)) {
     errno = ENOTTY;
     report(error, last_system_error("open " + path));
     ::close(fd);
-    return nullptr;
+    return -1;
   }
   // flock keeps other processes out even where TIOCEXCL does not (root may
   // open an exclusive tty); TIOCEXCL keeps out programs that do not flock.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     report(error, last_system_error("lock " + path));
     ::close(fd);
-    return nullptr;
+    return -1;
   }
+  return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> SerialPort::open(const std::string& path, SystemError* error) {
+  const int fd = open_locked(path, error);
+  if (fd < 0) return nullptr;
   (void)ioctl(fd, TIOCEXCL);
   return std::unique_ptr<SerialPort>(new SerialPort(fd, path));
+}
+
+std::optional<SystemError> serial_port_open_error(const std::string& path) {
+  SystemError error;
+  const int fd = open_locked(path, &error);
+  if (fd < 0) return error;
+  flock(fd, LOCK_UN);
+  ::close(fd);
+  return std::nullopt;
 }
 
 SerialPort::SerialPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

@@ -11,6 +11,7 @@
 #include "lyralink/discovery/ethernet.h"
 #include "lyralink/discovery/identity.h"
 #include "tests/discovery/discovery_support.h"
+#include "tests/discovery/failing_udp_sockets.h"
 #include "tools/lyrasim/device.h"
 
 using namespace lyralink;
@@ -81,6 +82,24 @@ TEST_F(EthernetSearch, NothingFound) {
   EXPECT_EQ(comm_init_ethernet(s, 0, 1000, 1, nullptr), 0);
   EXPECT_EQ(windows_.events, (std::vector<std::string>{"message: No Lyra's detected. | MCA Communication"}));
   EXPECT_FALSE(s.link_open());
+}
+
+TEST_F(EthernetSearch, WithoutAUdpSocketNothingIsFoundAndTheUserIsTold) {
+  start({"--udp", "127.0.0.2=740,sn=31,head=42"});
+  WindowsInstalled shown(windows_);
+  auto& s = link::link_state();
+  link::terminate_ethernet(s);  // no socket left from before
+  UdpSocketsFail no_udp;
+  EXPECT_EQ(comm_init_ethernet(s, 31, 1000, 1, nullptr), 0);
+  EXPECT_EQ(comm_init_ethernet_trebla(s, 31, 1000, 1, nullptr), 0);
+  EXPECT_TRUE(windows_.events.empty());  // the caller chose: nothing shown
+  EXPECT_EQ(comm_init_ethernet(s, 0, 1000, 1, nullptr), 0);
+  EXPECT_EQ(comm_init_ethernet_trebla(s, 0, 1000, 1, nullptr), 0);
+  EXPECT_EQ(windows_.events, (std::vector<std::string>{"message: No Lyra's detected. | MCA Communication",
+                                                       "message: No measuring heads detected. | MCA Communication"}));
+  EXPECT_TRUE(device_list().empty());
+  EXPECT_FALSE(s.link_open());
+  EXPECT_TRUE(sim_->frames().empty());
 }
 
 TEST_F(EthernetSearch, MeasuringHeads) {

@@ -83,6 +83,10 @@ TEST(DirectedTargets, SpecialIpThenTheListButNeverTheHostsOwnAddresses) {
             (std::vector<std::string>{"192.168.7.7", "10.9.9.9", "192.168.7.7"}));
   EXPECT_TRUE(directed_targets("10.1.2.3", {}, hosts).empty());
   EXPECT_EQ(directed_targets("", {"10.9.9.9"}, hosts), (std::vector<std::string>{"10.9.9.9"}));
+  // The dialog's blank fields give 0.0.0.0, which Linux delivers to this
+  // machine: never a target, typed or remembered, in whatever spelling.
+  EXPECT_EQ(directed_targets("0.0.0.0", {"0.0.0.0", "10.9.9.9", "000.0.00.0"}, hosts),
+            (std::vector<std::string>{"10.9.9.9"}));
 }
 
 TEST(HostTable, TheEnvironmentReplacesTheInterfaces) {

@@ -2,6 +2,7 @@
 // (analysers on pseudo-terminals, the stand-in bridge library and UDP on
 // loopback): what it prints, in text and JSON, and its exit status.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -58,6 +59,39 @@ class LyractlDiscovery : public ::testing::Test {
   std::unique_ptr<Emulator> sim_;
 };
 
+// Counts the opens of one file by any process from the moment it is made:
+// the kernel queues an inotify event for each open as it happens, so once
+// the opener has exited every one of them is there to be read. The closes
+// are watched too: two identical events in a row would be merged into one.
+class OpenCounter {
+ public:
+  explicit OpenCounter(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) watching_ = ::inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE) >= 0;
+  }
+  ~OpenCounter() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenCounter(const OpenCounter&) = delete;
+  OpenCounter& operator=(const OpenCounter&) = delete;
+  bool watching() const { return watching_; }
+  int opens() {
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = ::read(fd_, buf, sizeof buf)) > 0;) {
+      for (const char* p = buf; p < buf + n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(p);
+        if ((e->mask & IN_OPEN) != 0) ++opens_;
+        p += sizeof(inotify_event) + e->len;
+      }
+    }
+    return opens_;
+  }
+
+ private:
+  int fd_;
+  bool watching_ = false;
+  int opens_ = 0;
+};
+
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
@@ -66,8 +100,15 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 TEST_F(LyractlDiscovery, ListsEveryAnalyserWithAlignedColumnsAndAsJson) {
+  OpenCounter com3(sim_->port_dir() + "/COM3"), com5(sim_->port_dir() + "/COM5");
+  ASSERT_TRUE(com3.watching() && com5.watching());
   Outcome r = run({LYRACTL_PATH, "discover"});
   EXPECT_EQ(r.exit_status, 0) << r.out;
+  // Opened by the search and by nothing else: each open of a real line
+  // raises and drops its modem lines, and with analysers found there is
+  // nothing to explain.
+  EXPECT_EQ(com3.opens(), 1);
+  EXPECT_EQ(com5.opens(), 1);
   const auto lines = lines_of(r.out);
   ASSERT_GE(lines.size(), 8u) << r.out;
   EXPECT_EQ(lines[0].rfind("ANALYSER", 0), 0u) << r.out;
@@ -155,24 +196,43 @@ TEST_F(LyractlDiscovery, SaysWhyNothingWasFound) {
 
 TEST_F(LyractlDiscovery, APortThatCannotBeOpenedGetsThePermissionHint) {
   // A serial port this user may not open: for root, the command runs as
-  // nobody on a terminal only root may use.
+  // the user nobody on a terminal only root may use. The build tree may lie
+  // where nobody cannot enter (a checkout in root's home, mode 0700), so
+  // nobody runs copies of lyractl and its library from a directory of the
+  // test's own, open to all. The copy's run path still names the build
+  // tree; LD_LIBRARY_PATH, searched first, names the copy's directory.
   namespace fs = std::filesystem;
-  const std::string ports = make_temp_dir("locked-ports");
+  const fs::path own = make_temp_dir("nobody");
+  const fs::path ports = own / "ports";
+  fs::create_directory(ports);
   const fs::path terminal = fs::read_symlink(sim_->port_dir() + "/COM5");
-  fs::create_symlink(terminal, ports + "/COM5");
+  fs::create_symlink(terminal, ports / "COM5");
   std::vector<std::string> args = {LYRACTL_PATH, "discover"};
+  // Nothing else to find: the notes explain an empty list.
+  std::map<std::string, std::string> env = {
+      {"LYRALINK_PORT_DIR", ports.string()}, {"LYRALINK_HOST_ADDRESSES", ""}, {"LYRALINK_FTD2XX", "/nonexistent.so"}};
   if (::geteuid() == 0) {
+    const fs::path registry = own / "registry";
+    fs::create_directory(registry);
+    fs::copy_file(LYRACTL_PATH, own / "lyractl");
+    fs::copy_file(LYRALINK_LIBRARY_PATH, own / LYRALINK_LIBRARY_SONAME);
+    const auto open_to_all = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+    // The test's own temporary area and this directory in it; above them
+    // only the system's temporary directory.
+    for (const fs::path& d : {own.parent_path(), own, ports}) fs::permissions(d, open_to_all);
+    fs::permissions(registry, fs::perms::all);
     fs::permissions(terminal, fs::perms::owner_read | fs::perms::owner_write);
-    fs::permissions(registry_, fs::perms::all);
-    for (fs::path d = ports; d.has_relative_path(); d = d.parent_path()) {
-      fs::permissions(d, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    }
-    args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    args = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", (own / "lyractl").string(),
+            "discover"};
+    env["LD_LIBRARY_PATH"] = own.string();
+    env["LYRALINK_REGISTRY_DIR"] = registry.string();
   } else {
     fs::permissions(terminal, fs::perms::none);
   }
-  Outcome r = run(args, {{"LYRALINK_PORT_DIR", ports}, {"LYRALINK_HOST_ADDRESSES", ""}});
-  EXPECT_NE(r.out.find("COM5 (" + ports + "/COM5): permission denied"), std::string::npos) << r.out;
+  Outcome r = run(args, env);
+  EXPECT_EQ(r.exit_status, 0) << r.out;
+  EXPECT_NE(r.out.find("COM5 (" + ports.string() + "/COM5): permission denied"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("dialout"), std::string::npos) << r.out;
 }
 

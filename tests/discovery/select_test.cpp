@@ -8,6 +8,7 @@
 #include "lyralink/discovery/selection.h"
 #include "lyralink/discovery/special_ips.h"
 #include "tests/discovery/discovery_support.h"
+#include "tests/discovery/failing_udp_sockets.h"
 
 using namespace lyralink;
 using namespace lyralink::discovery;
@@ -296,6 +297,74 @@ TEST_F(Select, RedetectWithASpecialIpFindsItSelectsNothingByItselfAndRemembersIt
   EXPECT_EQ(select(&later), 1);
   EXPECT_STREQ(s.device_address, "127.0.0.9");
   EXPECT_TRUE(windows_.events.empty());
+}
+
+TEST_F(Select, ABlankSpecialIpProbesNothingOnThisMachine) {
+  // The dialog's blank fields give 0.0.0.0, and Linux delivers a datagram
+  // to 0.0.0.0 to this machine: the emulator on 127.0.0.1 would answer.
+  // No broadcast here (no mask), so only a directed probe could reach it.
+  ::setenv("LYRALINK_HOST_ADDRESSES", "127.0.0.2", 1);
+  auto store = user_store();
+  ASSERT_TRUE(store->create_key(kSpecialIpKey));
+  ASSERT_TRUE(store->set_value(kSpecialIpKey, platform::RegistryValue::string("#00", "0.0.0.0")));
+  start({"--udp", "127.0.0.1=740,sn=5"});
+  WindowsInstalled shown(windows_);
+  windows_.selection_script = {DialogAction::again("0.0.0.0")};  // then cancel
+  EXPECT_EQ(select(nullptr), 0);
+  ASSERT_EQ(windows_.dialog_lines.size(), 2u);
+  EXPECT_TRUE(windows_.dialog_lines[0].empty());  // remembered
+  EXPECT_TRUE(windows_.dialog_lines[1].empty());  // typed and remembered
+  EXPECT_TRUE(sim_->frames().empty());
+}
+
+TEST_F(Select, AStoredListWithAnEmptyFirstAddressStaysWithinItsTwentyEntries) {
+  // The store as another program may leave it: "#00" written empty, "#01"
+  // to "#19" filled. Entry 0 stays empty after a load, so every call loads
+  // again; the remember at the end must stay inside the 20 entries.
+  ::setenv("LYRALINK_HOST_ADDRESSES", "127.0.0.1", 1);
+  auto store = user_store();
+  ASSERT_TRUE(store->create_key(kSpecialIpKey));
+  ASSERT_TRUE(store->set_value(kSpecialIpKey, platform::RegistryValue::string("#00", "")));
+  for (size_t p = 1; p < kSpecialIpCapacity; ++p) {
+    // Loopback addresses where nothing answers.
+    ASSERT_TRUE(store->set_value(
+        kSpecialIpKey, platform::RegistryValue::string(special_ip_value_name(p), "127.0.1." + std::to_string(p))));
+  }
+  start({"--udp", "127.0.0.9=740,sn=909"});
+  Block quiet;
+  quiet.dialogs(0);
+  EXPECT_EQ(select(&quiet), 0);
+  EXPECT_EQ(select(&quiet), 0);
+  EXPECT_EQ(special_ip_list().count(), kSpecialIpCapacity);
+
+  // The analyser chosen through the special IP typed in the dialog.
+  WindowsInstalled shown(windows_);
+  windows_.selection_script = {DialogAction::again("127.0.0.9"), DialogAction::pick("MCA-740#00909")};
+  EXPECT_EQ(select(nullptr), 1);
+  EXPECT_STREQ(link::link_state().device_address, "127.0.0.9");
+  const SpecialIpList& list = special_ip_list();
+  EXPECT_EQ(list.count(), kSpecialIpCapacity);
+  EXPECT_EQ(list.at(0), "127.0.0.9");
+  EXPECT_EQ(list.at(1), "");
+  EXPECT_EQ(list.at(kSpecialIpCapacity - 1), "127.0.1.18");  // 127.0.1.19 fell out
+  EXPECT_EQ(store->get_value(kSpecialIpKey, "#00")->data, "127.0.0.9");
+  EXPECT_EQ(store->get_value(kSpecialIpKey, "#19")->data, "127.0.1.18");
+}
+
+TEST_F(Select, WithoutAUdpSocketTheSerialAndUsbSearchesStillRun) {
+  start({"--serial", "COM2=740,sn=42", "--udp", "127.0.0.2=740,sn=43"}, {"740,sn=44,com=4"});
+  auto& s = link::link_state();
+  link::terminate_ethernet(s);  // no socket left from before
+  UdpSocketsFail no_udp;
+  Block block;
+  block.dialogs(0);
+  EXPECT_EQ(select(&block), 0);
+  EXPECT_FALSE(s.udp_socket);
+  EXPECT_EQ(list_texts(),
+            (std::vector<std::string>{"MCA-740#00044 on USB\t FW# 13.04", "MCA-740#00042 on COM2\t FW# 13.04"}));
+  EXPECT_TRUE(frames_of(sim_->frames(), "127.0.0.2", k740Probe).empty());
+  EXPECT_TRUE(port_free(*sim_, "COM2"));
+  EXPECT_TRUE(bridge_.closed(0));
 }
 
 TEST_F(Select, CancelLeavesNothingOpenAndDefaultsAdmitOnlyNewer740s) {

@@ -107,6 +107,24 @@ TEST_F(SpecialIps, LoadStopsAtTheFirstMissingOrOversizedValue) {
   EXPECT_EQ(n.count(), 0u);
 }
 
+TEST_F(SpecialIps, AnEmptyFirstValueIsLoadedAgainWithoutAddingUp) {
+  // "#00" written empty: entry 0 stays empty, so every search loads again.
+  put("#00", "");
+  for (size_t p = 1; p < kSpecialIpCapacity; ++p) put(special_ip_value_name(p), "10.0.2." + std::to_string(p));
+  SpecialIpList l;
+  for (int search = 0; search < 3; ++search) l.load(store_.get());
+  ASSERT_EQ(l.count(), kSpecialIpCapacity);
+  EXPECT_EQ(l.at(0), "");
+  EXPECT_EQ(l.at(19), "10.0.2.19");
+  // A remember then stays within the 20 entries; the oldest falls out.
+  l.remember("10.0.3.1", store_.get());
+  EXPECT_EQ(l.count(), kSpecialIpCapacity);
+  EXPECT_EQ(l.at(0), "10.0.3.1");
+  EXPECT_EQ(l.at(1), "");
+  EXPECT_EQ(l.at(19), "10.0.2.18");
+  EXPECT_EQ(store_->get_value(kSpecialIpKey, "#19")->data, "10.0.2.18");
+}
+
 TEST_F(SpecialIps, OneLoadPerProcessWhileTheListIsNotEmpty) {
   put("#00", "10.0.0.1");
   SpecialIpList l;

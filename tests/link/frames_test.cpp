@@ -3,13 +3,18 @@
 // implementation of the same wire format.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <regex>
 #include <stdexcept>
 
 #include "lyralink/exports/export_guard.h"
 #include "lyralink/link/frames.h"
 #include "lyralink/link/multiplex_client.h"
+#include "lyralink/link/wire_log.h"
+#include "tests/support/emulator.h"
 #include "tools/lyrasim/wire.h"
 
 using namespace lyralink;
@@ -199,18 +204,33 @@ TEST(Multiplex, TimeLimitIsWholeAnswerFramesTimesTimeout) {
   EXPECT_EQ(multiplex_time_limit(1440 + 14, 850), 11u * 850u);
 }
 
-TEST(ExportBarrier, AnExceptionInsideBecomesTheFailureResult) {
-  int16_t r = exports::guarded<int16_t>(3, []() -> int16_t { throw std::runtime_error("boom"); });
+TEST(ExportBarrier, AnExceptionInsideBecomesTheFailureResultAndItsReasonIsLogged) {
+  // The status alone cannot tell an out-of-memory from a silent analyser;
+  // with the wire log on, the log can.
+  const std::string log = lyratest::make_temp_dir("barrier") + "/wire.log";
+  ::setenv("LYRALINK_LOG", log.c_str(), 1);
+  int16_t r = exports::guarded<int16_t>("LYRA_QUERY_SPECTRA", 3, []() -> int16_t { throw std::runtime_error("boom"); });
   EXPECT_EQ(r, 3);
-  r = exports::guarded<int16_t>(3, []() -> int16_t { throw 42; });
+  r = exports::guarded<int16_t>("LYRA_RESET", 3, []() -> int16_t { throw 42; });
   EXPECT_EQ(r, 3);
-  EXPECT_EQ(exports::guarded<int16_t>(3, [] { return int16_t{0}; }), 0);
+  EXPECT_EQ(exports::guarded<int16_t>("LYRA_QUERY_STATE", 3, [] { return int16_t{0}; }), 0);
   bool ran = false;
-  exports::guarded_void([&] {
+  exports::guarded_void("COMM_CLOSE", [&] {
     ran = true;
     throw std::bad_alloc();
   });
   EXPECT_TRUE(ran);
+  ::unsetenv("LYRALINK_LOG");
+  wire_log().refresh_from_environment();
+
+  std::ifstream in(log);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  ASSERT_EQ(lines.size(), 3u) << log;
+  const std::string prefix = R"(^\d+\.\d{6} lyralink\[\d+\] )";
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex(prefix + "LYRA_QUERY_SPECTRA exception: boom$"))) << lines[0];
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex(prefix + "LYRA_RESET exception: unknown exception$"))) << lines[1];
+  EXPECT_TRUE(std::regex_match(lines[2], std::regex(prefix + "COMM_CLOSE exception: std::bad_alloc$"))) << lines[2];
 }
 
 }  // namespace

@@ -123,6 +123,8 @@ struct Survey {
   size_t remembered = 0;
 };
 
+// Taken only when the search found nothing: every port is opened once
+// more, and each open of a real line raises and drops its modem lines.
 Survey survey() {
   Survey s;
   for (int n = 1; n <= disc::kMaxComPort; ++n) {
@@ -130,10 +132,10 @@ Survey survey() {
     auto path = plat::resolve_serial_port(name);
     if (!path) continue;
     s.ports.push_back(name);
-    plat::SystemError err;
-    if (plat::SerialPort::open(*path, &err)) continue;
-    if (err.error_number == EACCES || err.error_number == EPERM) s.no_permission.push_back(name + " (" + *path + ")");
-    if (err.error_number == EBUSY || err.error_number == EWOULDBLOCK) s.busy.push_back(name + " (" + *path + ")");
+    auto err = plat::serial_port_open_error(*path);
+    if (!err) continue;
+    if (err->error_number == EACCES || err->error_number == EPERM) s.no_permission.push_back(name + " (" + *path + ")");
+    if (err->error_number == EBUSY || err->error_number == EWOULDBLOCK) s.busy.push_back(name + " (" + *path + ")");
   }
   auto& lib = lyralink::link::link_state().usb_library;
   s.usb_library = lib.loaded();
@@ -162,8 +164,8 @@ std::string where_ports_come_from() {
   return "no entry in /etc/lyralink/ports and none of /dev/ttyS0-31, /dev/ttyUSB0-31, /dev/ttyACM0-31";
 }
 
-// Notes on stderr that explain a short or empty list.
-void explain(const Survey& s, bool nothing_found) {
+// Notes on stderr that explain an empty list.
+void explain(const Survey& s) {
   std::fflush(stdout);  // the list first, then the notes about it
   for (const auto& p : s.no_permission) {
     std::fprintf(stderr,
@@ -174,7 +176,6 @@ void explain(const Survey& s, bool nothing_found) {
   for (const auto& p : s.busy) {
     std::fprintf(stderr, "lyractl: %s is held by another program (a Multiplex server?); not searched.\n", p.c_str());
   }
-  if (!nothing_found) return;
   std::fprintf(stderr, "lyractl: searched %zu serial port%s%s%s, ", s.ports.size(), s.ports.size() == 1 ? "" : "s",
                s.ports.empty() ? "" : " (", s.ports.empty() ? "" : (joined(s.ports) + ")").c_str());
   if (s.usb_library) {
@@ -230,7 +231,6 @@ std::optional<uint16_t> parse_serial(const std::string& text) {
 int run_discover(bool json, int32_t timeout, int32_t retries) {
   detection_pass(timeout, retries);
   const disc::DeviceList& list = disc::device_list();
-  const Survey s = survey();
   if (json) {
     print_json(list);
   } else if (list.empty()) {
@@ -241,7 +241,7 @@ int run_discover(bool json, int32_t timeout, int32_t retries) {
     for (const auto& e : list.entries()) applicable += e.applicable != 0 ? 1 : 0;
     std::printf("\n%zu analyser%s found, %zu applicable.\n", list.size(), list.size() == 1 ? "" : "s", applicable);
   }
-  explain(s, list.empty());
+  if (list.empty()) explain(survey());
   return 0;
 }
 
