@@ -75,7 +75,7 @@ Sample raw_serial(const std::string& port, bool long_answer, int n) {
   serial->set_queue_sizes(2000, 16);
   plat::SerialSettings st;
   serial->get_settings(st);
-  apply_analyser_line_settings(st, 3000000);
+  st = analyser_line_settings(st, 3000000, false, false);
   serial->set_settings(st);
   CommandFrame f = frame_for(long_answer);
   const size_t expected = long_answer ? 1440 + 14 : 136;

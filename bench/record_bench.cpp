@@ -101,7 +101,7 @@ Result raw_serial(const std::string& name, uint32_t n) {
   serial->set_queue_sizes(2000, 16);
   plat::SerialSettings st;
   serial->get_settings(st);
-  lyralink::link::apply_analyser_line_settings(st, kBaud);
+  st = lyralink::link::analyser_line_settings(st, kBaud, false, false);
   serial->set_settings(st);
   uint8_t buf[2048];
   return raw_recording(

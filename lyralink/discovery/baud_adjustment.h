@@ -6,9 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "lyralink/link/byte_port.h"
 #include "lyralink/link/link_state.h"
-#include "platform/clock.h"
-#include "platform/serial_port.h"
 
 namespace lyralink::discovery {
 
@@ -25,34 +24,15 @@ std::optional<uint32_t> next_ladder_rate(uint32_t rate, bool success, bool& seco
 // 0x00020814 on, 8 ms for older drivers and when the version is unknown.
 uint8_t latency_for_driver(std::optional<uint32_t> driver_version);
 
-// The line settings of a ladder step on a serial port: the settings the
-// detection left, at `rate`, with the modem lines of an analyser port (on a
-// USB-serial bridge RTS follows the charger as CTS shows it and DTR is
-// low; on a plain port both are high).
-platform::SerialSettings ladder_settings(platform::SerialSettings base, uint32_t rate, bool usb_bridge, bool cts);
-
-// One link under adjustment. The steps follow a fixed pattern; only the
-// calls differ between a serial port and a direct USB device.
-class BaudLink {
- public:
-  virtual ~BaudLink() = default;
-  // Puts the link at `rate` and empties its input; false when the rate is
-  // refused (the step fails).
-  virtual bool start_step(uint32_t rate) = 0;
-  virtual void write_probe() = 0;
-  // Waits until at least 136 bytes are queued or the deadline passes; the
-  // queue count, nullopt when the query failed.
-  virtual std::optional<size_t> wait_for_answer(platform::TimePoint deadline) = 0;
-  // Reads 136 bytes; false on a failed or short read.
-  virtual bool read_answer(uint8_t* frame) = 0;
-  // Reads what is queued, pausing 10 ms after each read, until nothing is.
-  virtual void drain_slowly() = 0;
-  // True when a failed queue query means the device is gone (direct USB).
-  virtual bool query_failure_loses_link() const = 0;
-};
-
 enum class StepResult { success, failure, link_lost };
-StepResult run_ladder_step(BaudLink& link, uint32_t rate);
+
+// One step at `rate` on the port: the rate is set and the queue emptied
+// (a refused rate fails the step), then up to four probes, each given
+// 100 ms for its answer. An invalid answer is followed by the next probe at
+// once; a wrong byte count by a slow drain first. When the queue query
+// fails and `query_failure_loses_link` (a direct USB device: it is gone),
+// the step ends with link_lost.
+StepResult run_ladder_step(link::BytePort& port, uint32_t rate, bool query_failure_loses_link);
 
 struct LadderOutcome {
   uint32_t final_rate = 0;   // rate of the last step
@@ -60,8 +40,8 @@ struct LadderOutcome {
   uint32_t steps = 0;
 };
 // The whole ladder; calls on_step(rate, result) after every step.
-LadderOutcome run_ladder(BaudLink& link, void (*on_step)(void*, uint32_t, StepResult) = nullptr,
-                         void* context = nullptr);
+LadderOutcome run_ladder(link::BytePort& port, bool query_failure_loses_link,
+                         void (*on_step)(void*, uint32_t, StepResult) = nullptr, void* context = nullptr);
 
 // Adjusts the link in `s` (a serial port or a direct USB device), with the
 // wait window when dialogs is set. Returns the link's baud rate afterwards;

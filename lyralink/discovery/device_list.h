@@ -1,19 +1,15 @@
 #pragma once
 // The device list: one entry per analyser a search found, in the order the
 // search appended them (automatic selection and the selection dialog refer
-// to that order). Plain C++, no I/O: the entries name the ports they were
-// found on, but the detection pass owns those ports (selection.h).
+// to that order). Plain C++, no I/O: an entry refers to the port it was
+// found on by an index into the search result that owns the ports
+// (selection.h).
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "lyralink/discovery/identity.h"
-#include "lyralink/link/bridge_library.h"
-
-namespace lyralink::platform {
-class SerialPort;
-}
 
 namespace lyralink::discovery {
 
@@ -28,8 +24,9 @@ struct DeviceEntry {
   std::string port_name;   // "USB", "COMn" or empty, at most 7 characters
   uint16_t serial_number = 0;
   uint16_t port_id = 0;
-  platform::SerialPort* serial_port = nullptr;  // the pass's open port of a serial entry
-  link::FT_HANDLE usb_handle = nullptr;         // the pass's open device of a USB entry
+  // The port of a serial or USB entry in the search result that found it;
+  // none for an Ethernet entry, and none once the result is gone.
+  std::optional<size_t> port_index;
   uint32_t applicable = 0;
   // Listed without an answer: no serial number, no port identifier, nothing
   // to link to. Never taken.

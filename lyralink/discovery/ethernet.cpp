@@ -17,7 +17,7 @@ constexpr const char* kCaption = "MCA Communication";
 
 void send_probe(link::LinkState& s, const Probe& probe, const std::string& address) {
   // A failed send simply brings no answer.
-  if (s.udp_socket) (void)s.udp_socket->send_to(probe.data(), probe.size(), address, s.device_udp_port);
+  if (platform::UdpSocket* socket = s.udp_socket()) (void)socket->send_to(probe.data(), probe.size(), address, s.device_udp_port());
 }
 
 std::chrono::milliseconds ms(uint32_t n) { return std::chrono::milliseconds(n); }
@@ -44,27 +44,27 @@ std::vector<std::string> directed_probe(link::LinkState& s, const std::string& s
 TimePoint LinkSocketPort::now() { return platform::Clock::now(); }
 
 bool LinkSocketPort::wait_readable(TimePoint deadline) {
-  if (s_.udp_socket) return s_.udp_socket->wait_readable(deadline);
+  if (s_.udp_socket()) return s_.udp_socket()->wait_readable(deadline);
   // Without a socket nothing can arrive; the window still lasts its time.
   sleep_until(deadline);
   return false;
 }
 
 std::optional<platform::Datagram> LinkSocketPort::peek(uint8_t* buf, size_t capacity) {
-  if (!s_.udp_socket) return std::nullopt;
-  return s_.udp_socket->peek(buf, capacity);
+  if (!s_.udp_socket()) return std::nullopt;
+  return s_.udp_socket()->peek(buf, capacity);
 }
 
 std::optional<platform::Datagram> LinkSocketPort::receive(uint8_t* buf, size_t capacity) {
-  if (!s_.udp_socket) return std::nullopt;
-  return s_.udp_socket->receive(buf, capacity);
+  if (!s_.udp_socket()) return std::nullopt;
+  return s_.udp_socket()->receive(buf, capacity);
 }
 
-int LinkSocketPort::take_pending_error() { return s_.udp_socket ? s_.udp_socket->take_pending_error() : 0; }
+int LinkSocketPort::take_pending_error() { return s_.udp_socket() ? s_.udp_socket()->take_pending_error() : 0; }
 
 void LinkSocketPort::recreate() {
-  if (!s_.udp_socket) return;
-  if (s_.udp_socket->recreate()) link::apply_udp_socket_options(*s_.udp_socket);
+  if (!s_.udp_socket()) return;
+  if (s_.udp_socket()->recreate()) link::apply_udp_socket_options(*s_.udp_socket());
 }
 
 void LinkSocketPort::sleep_until(TimePoint deadline) {
@@ -152,13 +152,13 @@ namespace {
 bool search(link::LinkState& s, int32_t timeout, int32_t retries) {
   if (s.link_open()) return false;
   const bool have_socket = link::prepare_udp_socket(s);
-  link::set_timing(s, timeout, retries);
+  s.set_timing(timeout, retries);
   DeviceList& list = device_list();
   list.clear();
   if (!have_socket) return true;
   broadcast_probe(s);
   LinkSocketPort port(s);
-  receive_window(port, WindowRules{s.device_udp_port, false}, [&](const uint8_t* frame, const std::string& sender) {
+  receive_window(port, WindowRules{s.device_udp_port(), false}, [&](const uint8_t* frame, const std::string& sender) {
     const Identity740 id = read_740_fields(frame);
     DeviceEntry e;
     e.set_list_text(ethernet_search_text(id.serial, sender, id.in_use()));
@@ -214,7 +214,7 @@ int16_t comm_init_ethernet_trebla(link::LinkState& s, int32_t serial, int32_t ti
     DeviceEntry& e = list.at(i);
     const std::string address = address_from_list_text(e.list_text);
     send_probe(s, head_identity_query(), address);
-    if (auto head = listen_for_head(port, address, s.device_udp_port)) {
+    if (auto head = listen_for_head(port, address, s.device_udp_port())) {
       e.set_list_text(head_text(*head, e.list_text));
       ++i;
     } else {

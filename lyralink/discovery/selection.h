@@ -4,7 +4,9 @@
 // choice of one analyser (by serial number, or in the selection dialog),
 // the release of every port not taken, and the baud adjustment.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "lyralink/discovery/device_list.h"
 #include "lyralink/link/link_state.h"
@@ -41,6 +43,41 @@ SelectionParameters read_selection_block(const uint8_t* block);
 void write_chosen_port(uint8_t* block, const SelectionParameters& p, uint16_t port_id);
 // The baud rate at offset 20 when the block's length is at least 22.
 void write_chosen_baud(uint8_t* block, const SelectionParameters& p, uint32_t baud);
+
+// What one detection pass found: the device list, and the serial ports and
+// USB devices that answered, which the result owns. An entry refers to its
+// port by index (DeviceEntry::port_index). take_port() hands a port over
+// (to a link); every port still here is drained and closed by release()
+// and when the result goes.
+class SearchResult {
+ public:
+  SearchResult() = default;
+  SearchResult(SearchResult&&) = default;
+  SearchResult& operator=(SearchResult&&) = delete;
+  ~SearchResult() { release(); }
+
+  DeviceList list;
+
+  // Keeps an opened port; its index.
+  size_t add_port(link::OwnedPort port);
+  // The port at `index`; null once it was closed or taken.
+  link::BytePort* port(size_t index) const;
+  // Hands over the port of an entry; nullopt when the entry has none here.
+  std::optional<link::OwnedPort> take_port(const DeviceEntry& e);
+  void close_port(size_t index);
+  void release();
+
+ private:
+  std::vector<std::optional<link::OwnedPort>> ports_;
+};
+
+// One detection pass without any window: every USB device of the bridge
+// library (loaded here if it can be), every serial port COM1-COM256 and
+// the local networks (broadcast, then the special IP and the remembered
+// addresses) are probed, and the answers judged by `admission`. A link
+// already open in `s` is left alone; only its UDP socket is used (made
+// here if need be; without one no Ethernet analyser answers).
+SearchResult detect(link::LinkState& s, const Admission& admission, const std::string& special_ip);
 
 // The whole procedure. 1 when a serial port, direct USB or Ethernet link is
 // open on return, else 0.

@@ -61,8 +61,6 @@ namespace {
 // Library unload: the UDP socket goes, and the bridge library is unloaded.
 // An open link is left as it is.
 __attribute__((destructor)) void on_unload() {
-  auto& s = link_state();
-  s.udp_socket.reset();
-  s.usb_library.unload();
+  link::release_at_unload(link_state());
 }
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// The four channels a transaction can run on. Each offers the same three
+// The channels a transaction can run on: a byte port (serial port or
+// direct USB), UDP and the Multiplex server. Each offers the same three
 // steps (send, receive a short answer, receive a long answer); the frame
 // checks and the retry loop above them are written once (transaction.h).
 //
@@ -11,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "lyralink/link/bridge_library.h"
+#include "lyralink/link/byte_port.h"
 #include "lyralink/link/frames.h"
 #include "lyralink/link/multiplex_client.h"
 #include "lyralink/link/wire_log.h"
@@ -19,7 +20,6 @@
 #include "platform/udp_socket.h"
 
 namespace lyralink::platform {
-class SerialPort;
 class UdpSocket;
 }  // namespace lyralink::platform
 
@@ -53,66 +53,24 @@ class TransactionChannel {
   AttemptTrace* trace_ = nullptr;
 };
 
-// Serial port and direct USB: a device with an input queue that is polled
-// for its byte count and read once the whole answer is queued.
-class QueueChannel : public TransactionChannel {
+// Serial port and direct USB: a byte port whose receive queue is waited on
+// until the whole answer is queued, then read at once.
+class PortChannel final : public TransactionChannel {
  public:
+  explicit PortChannel(BytePort& port) : port_(port) {}
+  void send(const CommandFrame& frame, size_t expected_answer_length) override;
   bool receive_short(uint8_t* area, TimePoint deadline) override;
   std::optional<size_t> receive_long(uint8_t* buffer, size_t len, TimePoint deadline) override;
 
- protected:
-  // Waits until at least `want` bytes are queued, the deadline passes or the
-  // query fails; the queue count, nullopt on failure.
-  virtual std::optional<size_t> wait_for_bytes(size_t want, TimePoint deadline) = 0;
-  // Sleeps between two polls of a long answer that still misses bytes.
-  virtual void pause_between_polls(size_t missing, TimePoint deadline) = 0;
-  virtual std::optional<size_t> bytes_waiting() = 0;
-  virtual size_t read(uint8_t* buf, size_t n) = 0;
-  virtual void after_read() {}
+ private:
   // read() as the receive steps use it: what was read goes to the trace.
-  size_t take(uint8_t* buf, size_t n) {
-    const size_t got = read(buf, n);
-    if (trace_ != nullptr) trace_->stream_received(buf, got);
-    return got;
-  }
-  // Reads and drops what is queued, in pieces of at most `piece` bytes,
-  // until the queue is empty, the query fails or a bound is reached.
-  void discard_input(size_t piece);
-};
+  size_t take(uint8_t* buf, size_t n);
+  // Drops what is queued; the wire log sees it.
+  void discard_input();
+  // Waits between two looks at a long answer that still misses bytes.
+  void pause_between_polls(size_t missing, TimePoint deadline);
 
-class SerialChannel final : public QueueChannel {
- public:
-  // baud: the line rate, for how long the rest of a long answer can take.
-  SerialChannel(platform::SerialPort& port, uint32_t baud) : port_(port), baud_(baud) {}
-  void send(const CommandFrame& frame, size_t expected_answer_length) override;
-
- protected:
-  std::optional<size_t> wait_for_bytes(size_t want, TimePoint deadline) override;
-  void pause_between_polls(size_t missing, TimePoint deadline) override;
-  std::optional<size_t> bytes_waiting() override;
-  size_t read(uint8_t* buf, size_t n) override;
-  void after_read() override;
-
- private:
-  platform::SerialPort& port_;
-  uint32_t baud_;
-};
-
-class UsbChannel final : public QueueChannel {
- public:
-  UsbChannel(const BridgeFunctions& fn, FT_HANDLE handle, uint32_t baud) : fn_(fn), handle_(handle), baud_(baud) {}
-  void send(const CommandFrame& frame, size_t expected_answer_length) override;
-
- protected:
-  std::optional<size_t> wait_for_bytes(size_t want, TimePoint deadline) override;
-  void pause_between_polls(size_t missing, TimePoint deadline) override;
-  std::optional<size_t> bytes_waiting() override;
-  size_t read(uint8_t* buf, size_t n) override;
-
- private:
-  const BridgeFunctions& fn_;
-  FT_HANDLE handle_;
-  uint32_t baud_;
+  BytePort& port_;
 };
 
 class EthernetChannel final : public TransactionChannel {
@@ -154,9 +112,5 @@ class MultiplexChannel final : public TransactionChannel {
   MultiplexClient& client_;
   uint32_t answer_timeout_;
 };
-
-// Time to carry n bytes at `baud` (10 bits a byte on an 8N1 line), in
-// microseconds; a nominal rate is assumed when baud is 0.
-uint32_t wire_time_us(size_t n, uint32_t baud);
 
 }  // namespace lyralink::link

@@ -25,9 +25,10 @@ uint32_t at_least(int32_t value, uint32_t minimum) {
   return value < static_cast<int64_t>(minimum) ? minimum : static_cast<uint32_t>(value);
 }
 
-void store_text(char* field, size_t capacity, const std::string& text) {
-  std::memset(field, 0, capacity);
-  std::memcpy(field, text.data(), std::min(text.size(), capacity - 1));
+template <size_t N>
+void store_text(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.data(), std::min(text.size(), N - 1));
 }
 
 // The decimal number after "COM" (0 if none), as far as digits go.
@@ -42,96 +43,82 @@ uint16_t com_port_number(const char* port) {
 
 }  // namespace
 
-Channel LinkState::channel() const {
-  if (serial_port) return Channel::serial;
-  if (usb_handle != nullptr) return Channel::usb;
-  if (multiplex_flag != 0) return Channel::multiplex;
-  if (ethernet_flag != 0) return Channel::ethernet;
-  return Channel::none;
+BytePort* port_of(const OwnedPort& port) {
+  return std::visit([](const auto& p) -> BytePort* { return p.get(); }, port);
 }
+
+LinkState::LinkState() : device_udp_port_(configured_device_port()) {}
+
+LinkState::~LinkState() {
+  // A USB port closes through the bridge library: close it while the
+  // library is still there.
+  open_ = NoLink{};
+}
+
+BytePort* LinkState::byte_port() const {
+  if (auto* serial = std::get_if<SerialLink>(&open_)) return serial->port.get();
+  if (auto* usb = std::get_if<UsbLink>(&open_)) return usb->port.get();
+  return nullptr;
+}
+
+SerialBytePort* LinkState::serial_port() const {
+  auto* serial = std::get_if<SerialLink>(&open_);
+  return serial != nullptr ? serial->port.get() : nullptr;
+}
+
+UsbBytePort* LinkState::usb_port() const {
+  auto* usb = std::get_if<UsbLink>(&open_);
+  return usb != nullptr ? usb->port.get() : nullptr;
+}
+
+void LinkState::set_timing(int32_t timeout, int32_t retries) {
+  params_.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs);
+  params_.retry_count = at_least(retries, 1);
+}
+
+void LinkState::set_answer_timeout(int32_t timeout) { params_.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs); }
 
 LinkState& link_state() {
-  static LinkState* state = [] {
-    auto* s = new LinkState;  // lives until the library is unloaded
-    s->device_udp_port = configured_device_port();
-    return s;
-  }();
+  static LinkState* state = new LinkState;  // lives until the library is unloaded
   return *state;
-}
-
-void apply_analyser_line_settings(platform::SerialSettings& st, uint32_t baud) {
-  st.baud = baud;
-  st.data_bits = 8;
-  st.parity = platform::Parity::none;
-  st.stop_bits = platform::StopBits::one;
-  st.binary = true;
-  st.parity_check = false;
-  st.cts_output_flow = false;
-  st.dsr_output_flow = false;
-  st.xon_xoff_output = false;
-  st.xon_xoff_input = false;
-  st.null_stripping = false;
-}
-
-bool configure_analyser_port(platform::SerialPort& serial, const std::string& name, uint32_t baud) {
-  serial.set_queue_sizes(2000, 16);
-  platform::SerialSettings settings;
-  if (!serial.get_settings(settings)) return false;
-  apply_analyser_line_settings(settings, baud);
-  if (is_usb_port(name)) {
-    // The bridge's charger switch follows RTS; CTS reports where it is now,
-    // so RTS is set to keep it there (CTS off = charger on = RTS on).
-    platform::ModemStatus lines = serial.modem_status().value_or(platform::ModemStatus{});
-    settings.rts_control = lines.cts ? platform::LineControl::disabled : platform::LineControl::enabled;
-    (void)serial.set_settings(settings);
-    settings.dtr_control = platform::LineControl::disabled;
-  } else {
-    settings.dtr_control = platform::LineControl::enabled;
-    settings.rts_control = platform::LineControl::enabled;
-  }
-  return serial.set_settings(settings);
 }
 
 int16_t open_port(LinkState& s, const char* port, int32_t timeout, int32_t retries, int32_t baud, uint16_t lock) {
   if (s.link_open()) return 0;
   wire_log().refresh_from_environment();
-  s.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs);
-  s.retry_count = at_least(retries, 1);
+  s.set_timing(timeout, retries);
   if (port == nullptr) return 0;
   if (std::strncmp(port, "COM", 3) != 0) {
     // Multiplex names are parsed by the client; bound what it may look at.
-    if (strnlen(port, 64) >= 64 || !s.multiplex.attach(port)) return 0;
-    s.multiplex_flag = 1;
-    s.port_id = kPortIdMultiplex;
+    if (strnlen(port, 64) >= 64 || !s.multiplex_.attach(port)) return 0;
+    s.open_ = LinkState::MultiplexLink{};
+    s.params_.port_id = kPortIdMultiplex;
     return 1;
   }
   // A longer name would be cut to seven characters and could then name
   // another port; it is refused instead.
   if (strnlen(port, kMaxPortNameLength + 1) > kMaxPortNameLength) return 0;
 
-  store_text(s.port_name, sizeof s.port_name, port);
-  s.baud_rate = static_cast<uint32_t>(baud);
-  s.lock_requested = lock;
+  store_text(s.params_.port_name, port);
+  s.params_.baud_rate = static_cast<uint32_t>(baud);
+  s.params_.lock_requested = lock;
 
   auto path = platform::resolve_serial_port(port);
   if (!path) return 0;
-  auto serial = platform::SerialPort::open(*path);
+  auto serial = SerialBytePort::open_for_link(*path, port, static_cast<uint32_t>(baud));
   if (!serial) return 0;
 
-  if (!configure_analyser_port(*serial, port, static_cast<uint32_t>(baud))) return 0;  // closes the port
-
-  if (lock != 0) s.transaction_lock = platform::MachineLock::open("COMM_SYNCHRONISATION");
-  s.serial_port = std::move(serial);
-  s.ethernet_flag = 0;
-  s.port_id = com_port_number(port);
+  if (lock != 0) s.transaction_lock_ = platform::MachineLock::open("COMM_SYNCHRONISATION");
+  s.open_ = LinkState::SerialLink{std::move(serial)};
+  s.params_.port_id = com_port_number(port);
   return 1;
 }
 
 bool prepare_udp_socket(LinkState& s) {
-  if (s.udp_socket) return true;
-  s.udp_socket = platform::UdpSocket::create();
-  if (!s.udp_socket) return false;
-  apply_udp_socket_options(*s.udp_socket);
+  if (s.udp_socket_) return true;
+  s.udp_socket_ = platform::UdpSocket::create();
+  if (!s.udp_socket_) return false;
+  apply_udp_socket_options(*s.udp_socket_);
   return true;
 }
 
@@ -147,86 +134,64 @@ int16_t open_ethernet(LinkState& s, const char* address, int32_t timeout, int32_
   if (s.link_open()) return 0;
   wire_log().refresh_from_environment();
   if (!prepare_udp_socket(s)) return 0;
-  store_text(s.device_address, sizeof s.device_address, address);
-  s.retry_count = at_least(retries, 1);
-  s.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs);
-  s.ethernet_flag = 1;
-  s.port_id = kPortIdEthernet;
+  store_text(s.params_.device_address, address);
+  s.set_timing(timeout, retries);
+  s.open_ = LinkState::EthernetLink{};
+  s.params_.port_id = kPortIdEthernet;
   return 1;
 }
 
 void close_link(LinkState& s) {
-  s.transaction_lock.reset();
-  s.answer_may_be_late = true;  // the next link may find datagrams of this one
-  switch (s.channel()) {
-    case Channel::ethernet: s.ethernet_flag = 0; break;  // socket and address stay
-    case Channel::multiplex:
-      s.multiplex.detach();
-      s.multiplex_flag = 0;
-      break;
-    case Channel::serial: s.serial_port.reset(); break;
-    case Channel::usb:
-      if (s.usb_library.loaded()) s.usb_library.fn().FT_Close(s.usb_handle);
-      s.usb_handle = nullptr;
-      break;
-    case Channel::none: break;
-  }
-  s.port_id = kPortIdNone;
+  s.transaction_lock_.reset();
+  s.answer_may_be_late_ = true;  // the next link may find datagrams of this one
+  // The socket and the address of an Ethernet link stay.
+  if (s.channel() == Channel::multiplex) s.multiplex_.detach();
+  s.open_ = LinkState::NoLink{};
+  s.params_.port_id = kPortIdNone;
 }
 
 void terminate_ethernet(LinkState& s) {
-  // Without this the Ethernet flag would stay set with no socket under it.
+  // Without this the Ethernet link would stay open with no socket under it.
   if (s.channel() == Channel::ethernet) close_link(s);
-  s.udp_socket.reset();
+  s.udp_socket_.reset();
 }
 
-void set_answer_timeout(LinkState& s, int32_t timeout) { s.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs); }
+void release_at_unload(LinkState& s) {
+  s.udp_socket_.reset();
+  s.usb_library_.unload();
+}
 
-void get_link_parameters(const LinkState& s, uint8_t* record) {
+void set_answer_timeout(LinkState& s, int32_t timeout) { s.set_answer_timeout(timeout); }
+
+void get_link_parameters(LinkState& s, uint8_t* record) {
   const uint16_t size = get_u16(record);
-  if (size >= 4) put_u16(record + 2, s.port_id);
-  if (size >= 8) put_u32(record + 4, s.baud_rate);
+  const LinkParameters& p = s.parameters();
+  if (size >= 4) put_u16(record + 2, p.port_id);
+  if (size >= 8) put_u32(record + 4, p.baud_rate);
   if (size >= 12) {
     uint16_t number = 0;
-    if (s.channel() == Channel::usb && s.usb_library.loaded()) {
-      int32_t com = -1;
-      if (s.usb_library.fn().FT_GetComPortNumber(s.usb_handle, &com) == FT_OK && com >= 0) {
-        number = static_cast<uint16_t>(com);
-      }
-    }
+    if (UsbBytePort* usb = s.usb_port()) number = static_cast<uint16_t>(usb->com_port_number().value_or(0));
     put_u16(record + 8, number);
   }
 }
 
 void adopt_ethernet(LinkState& s, const std::string& address) {
   wire_log().refresh_from_environment();
-  store_text(s.device_address, sizeof s.device_address, address);
-  s.ethernet_flag = 1;
-  s.port_id = kPortIdEthernet;
+  store_text(s.params_.device_address, address);
+  s.open_ = LinkState::EthernetLink{};
+  s.params_.port_id = kPortIdEthernet;
 }
 
-void adopt_serial_port(LinkState& s, std::unique_ptr<platform::SerialPort> port, const std::string& name,
-                       uint16_t port_id) {
+void adopt_port(LinkState& s, OwnedPort port, const std::string& name, uint16_t port_id) {
   wire_log().refresh_from_environment();
-  s.serial_port = std::move(port);
-  store_text(s.port_name, sizeof s.port_name, name);
-  s.ethernet_flag = 0;
-  s.port_id = port_id;
+  store_text(s.params_.port_name, name);
+  s.params_.baud_rate = port_of(port)->rate();
+  if (auto* serial = std::get_if<std::unique_ptr<SerialBytePort>>(&port)) {
+    s.open_ = LinkState::SerialLink{std::move(*serial)};
+  } else {
+    s.open_ = LinkState::UsbLink{std::move(std::get<std::unique_ptr<UsbBytePort>>(port))};
+  }
+  s.params_.port_id = port_id;
 }
-
-void adopt_usb_device(LinkState& s, FT_HANDLE handle, uint16_t port_id) {
-  wire_log().refresh_from_environment();
-  s.usb_handle = handle;
-  store_text(s.port_name, sizeof s.port_name, "USB");
-  s.ethernet_flag = 0;
-  s.port_id = port_id;
-}
-
-void set_timing(LinkState& s, int32_t timeout, int32_t retries) {
-  s.answer_timeout = at_least(timeout, kMinAnswerTimeoutMs);
-  s.retry_count = at_least(retries, 1);
-}
-
-void set_baud_rate(LinkState& s, uint32_t baud) { s.baud_rate = baud; }
 
 }  // namespace lyralink::link

@@ -17,15 +17,13 @@ class ActiveChannel {
  public:
   explicit ActiveChannel(LinkState& s) {
     switch (s.channel()) {
-      case Channel::serial: channel_.emplace<SerialChannel>(*s.serial_port, s.baud_rate); break;
-      case Channel::usb:
-        channel_.emplace<UsbChannel>(s.usb_library.fn(), s.usb_handle, s.baud_rate);
-        break;
+      case Channel::serial:
+      case Channel::usb: channel_.emplace<PortChannel>(*s.byte_port()); break;
       case Channel::ethernet:
-        channel_.emplace<EthernetChannel>(*s.udp_socket, s.device_address, s.device_udp_port,
-                                          s.answer_may_be_late);
+        channel_.emplace<EthernetChannel>(*s.udp_socket(), s.device_address(), s.device_udp_port(),
+                                          s.answer_may_be_late());
         break;
-      case Channel::multiplex: channel_.emplace<MultiplexChannel>(s.multiplex, s.answer_timeout); break;
+      case Channel::multiplex: channel_.emplace<MultiplexChannel>(s.multiplex(), s.answer_timeout()); break;
       case Channel::none: break;
     }
   }
@@ -42,7 +40,7 @@ class ActiveChannel {
   }
 
  private:
-  std::variant<std::monostate, SerialChannel, UsbChannel, EthernetChannel, MultiplexChannel> channel_;
+  std::variant<std::monostate, PortChannel, EthernetChannel, MultiplexChannel> channel_;
 };
 
 // The retry loop, the same for short and long transactions: each attempt
@@ -52,7 +50,7 @@ class ActiveChannel {
 // after the attempt, outside the transaction lock, with its status.
 template <class Attempt>
 Status run_attempts(LinkState& s, TransactionChannel& channel, Attempt attempt) {
-  const uint32_t attempts = std::max<uint32_t>(s.retry_count, 1);
+  const uint32_t attempts = std::max<uint32_t>(s.retry_count(), 1);
   WireLog& log = wire_log();
   std::optional<AttemptTrace> trace;
   if (log.enabled()) {
@@ -62,10 +60,11 @@ Status run_attempts(LinkState& s, TransactionChannel& channel, Attempt attempt) 
   uint32_t attempts_left = attempts;
   Status result = status::ok;
   while (attempts_left > 0 && result != status::device_error_aaae) {
-    if (s.transaction_lock) s.transaction_lock->lock();
+    platform::MachineLock* lock = s.transaction_lock();
+    if (lock != nullptr) lock->lock();
     result = attempt();
-    if (s.transaction_lock) {
-      s.transaction_lock->unlock();
+    if (lock != nullptr) {
+      lock->unlock();
       // Give a process waiting for the lock the chance to take it before
       // this one asks again. Without a lock nobody waits for this yield.
       platform::yield_processor();
@@ -92,11 +91,11 @@ Status short_transaction(LinkState& s) {
     // Clear sync and end word so that an old answer never passes.
     put_u16(frame, 0);
     put_u16(frame + kEndOffset, 0);
-    platform::TimePoint deadline = platform::deadline_after_ms(s.answer_timeout);
+    platform::TimePoint deadline = platform::deadline_after_ms(s.answer_timeout());
     if (!channel->receive_short(s.answer_area.data(), deadline)) return status::no_valid_answer;
     return check_short_answer(frame, s.command);
   });
-  s.answer_may_be_late = outcome != status::ok;
+  s.set_answer_may_be_late(outcome != status::ok);
   return outcome;
 }
 
@@ -109,7 +108,7 @@ Status long_transaction(LinkState& s, uint8_t* destination, size_t len) {
   const Status outcome = run_attempts(s, *channel, [&]() -> Status {
     channel->send(s.command, len + kLongFrameOverhead);
     std::memset(buffer, 0, sizeof buffer);
-    platform::TimePoint deadline = platform::deadline_after_ms(s.answer_timeout);
+    platform::TimePoint deadline = platform::deadline_after_ms(s.answer_timeout());
     std::optional<size_t> frame_size = channel->receive_long(buffer, len, deadline);
     // A datagram larger than the buffer was cut short: a wrong length.
     if (!frame_size || *frame_size > kLongBufferSize - kDatagramPrefix) return status::no_valid_answer;
@@ -118,7 +117,7 @@ Status long_transaction(LinkState& s, uint8_t* destination, size_t len) {
     if (result == status::ok && destination != nullptr) std::memcpy(destination, frame + 2, len);
     return result;
   });
-  s.answer_may_be_late = outcome != status::ok;
+  s.set_answer_may_be_late(outcome != status::ok);
   return outcome;
 }
 

@@ -62,12 +62,12 @@ std::string status_description(Status status) {
 
 std::string describe_link(const LinkState& s) {
   switch (s.channel()) {
-    case Channel::serial: return std::string("serial ") + (s.port_name[0] != '\0' ? s.port_name : "?");
-    case Channel::usb: return std::string("usb ") + (s.port_name[0] != '\0' ? s.port_name : "USB");
+    case Channel::serial: return std::string("serial ") + (s.port_name()[0] != '\0' ? s.port_name() : "?");
+    case Channel::usb: return std::string("usb ") + (s.port_name()[0] != '\0' ? s.port_name() : "USB");
     case Channel::ethernet:
-      return std::string("ethernet ") + s.device_address + ":" + std::to_string(s.device_udp_port);
+      return std::string("ethernet ") + s.device_address() + ":" + std::to_string(s.device_udp_port());
     case Channel::multiplex: {
-      const MultiplexName& n = s.multiplex.attached_name();
+      const MultiplexName& n = s.multiplex().attached_name();
       return "multiplex MPLX" + std::to_string(n.port) + "#" + std::to_string(n.client);
     }
     case Channel::none: break;

@@ -51,7 +51,7 @@ class StandInBridge {
   }
   // True when device i is closed (it can be opened again).
   bool closed(int i) {
-    auto& lib = lyralink::link::link_state().usb_library;
+    auto& lib = lyralink::link::link_state().usb_library();
     if (!lib.load()) return false;
     lyralink::link::FT_HANDLE h = nullptr;
     if (lib.fn().FT_Open(i, &h) != lyralink::link::FT_OK) return false;

@@ -28,7 +28,7 @@ class EthernetSearch : public ::testing::Test {
   }
   void TearDown() override { link::close_link(link::link_state()); }
   void start(const std::vector<std::string>& args) {
-    std::vector<std::string> a = {"--udp-port", std::to_string(link::link_state().device_udp_port)};
+    std::vector<std::string> a = {"--udp-port", std::to_string(link::link_state().device_udp_port())};
     a.insert(a.end(), args.begin(), args.end());
     sim_ = Emulator::start(a);
     ASSERT_TRUE(sim_);
@@ -47,16 +47,16 @@ TEST_F(EthernetSearch, AnalysersBySerialNumberOrInTheDialog) {
   EXPECT_EQ(comm_init_ethernet(s, 22 + 0x10000, 1000, 0, nullptr), 0);
   EXPECT_EQ(list_texts(), (std::vector<std::string>{"MCA-740#00021 on 127.0.0.2", "MCA-740#00022 on 127.0.0.3 (in use)"}));
   EXPECT_TRUE(windows_.events.empty());
-  EXPECT_EQ(s.retry_count, 1u);  // 0 becomes 1
-  EXPECT_EQ(s.answer_timeout, 1000u);
+  EXPECT_EQ(s.retry_count(), 1u);  // 0 becomes 1
+  EXPECT_EQ(s.answer_timeout(), 1000u);
 
   // In the dialog it can be chosen; the address comes without the suffix.
   windows_.head_script = {DialogAction::pick("MCA-740#00022")};
   EXPECT_EQ(comm_init_ethernet(s, 0, 100, 2, nullptr), 1);
   EXPECT_EQ(s.channel(), link::Channel::ethernet);
-  EXPECT_STREQ(s.device_address, "127.0.0.3");
-  EXPECT_EQ(s.port_id, 0);
-  EXPECT_EQ(s.answer_timeout, 850u);  // raised to the least
+  EXPECT_STREQ(s.device_address(), "127.0.0.3");
+  EXPECT_EQ(s.port_id(), 0);
+  EXPECT_EQ(s.answer_timeout(), 850u);  // raised to the least
   ASSERT_EQ(windows_.head_lines.size(), 1u);
   EXPECT_EQ(windows_.head_lines[0].size(), 2u);
 
@@ -64,11 +64,11 @@ TEST_F(EthernetSearch, AnalysersBySerialNumberOrInTheDialog) {
   sim_->clear_record();
   EXPECT_EQ(comm_init_ethernet(s, 21, 1000, 1, nullptr), 0);
   EXPECT_TRUE(sim_->frames().empty());
-  EXPECT_STREQ(s.device_address, "127.0.0.3");
+  EXPECT_STREQ(s.device_address(), "127.0.0.3");
 
   link::close_link(s);
   EXPECT_EQ(comm_init_ethernet(s, 21, 1000, 1, nullptr), 1);
-  EXPECT_STREQ(s.device_address, "127.0.0.2");
+  EXPECT_STREQ(s.device_address(), "127.0.0.2");
   // The MCA-310 never answers the 740 probe; the list holds only 740s.
   EXPECT_EQ(device_list().size(), 2u);
 }
@@ -112,7 +112,7 @@ TEST_F(EthernetSearch, MeasuringHeads) {
   EXPECT_EQ(comm_init_ethernet_trebla(s, 32, 1000, 1, nullptr), 1);
   EXPECT_EQ(list_texts(), (std::vector<std::string>{"Trebla#00042 on 127.0.0.3 (in use)"}));
   EXPECT_EQ(device_list().at(0).serial_number, 32);
-  EXPECT_STREQ(s.device_address, "127.0.0.3");
+  EXPECT_STREQ(s.device_address(), "127.0.0.3");
   // Each analyser was asked for its head identity, once.
   auto frames = sim_->frames();
   EXPECT_EQ(frames_of(frames, "127.0.0.2", kHeadQueryCode).size(), 1u);
@@ -121,7 +121,7 @@ TEST_F(EthernetSearch, MeasuringHeads) {
   link::close_link(s);
   windows_.head_script = {DialogAction::pick("Trebla#00042")};
   EXPECT_EQ(comm_init_ethernet_trebla(s, 0, 1000, 1, nullptr), 1);
-  EXPECT_STREQ(s.device_address, "127.0.0.3");
+  EXPECT_STREQ(s.device_address(), "127.0.0.3");
   ASSERT_EQ(windows_.head_lines.size(), 1u);
   EXPECT_EQ(windows_.head_lines[0], (std::vector<std::string>{"Trebla#00042 on 127.0.0.3 (in use)"}));
 }
@@ -140,8 +140,8 @@ TEST_F(EthernetSearch, NoHeadAmongTheAnalysers) {
 TEST_F(EthernetSearch, ForeignAndMalformedDatagramsAreDropped) {
   auto& s = link::link_state();
   ASSERT_TRUE(link::prepare_udp_socket(s));
-  const uint16_t library_port = s.udp_socket->local_port();
-  const uint16_t device_port = s.device_udp_port;
+  const uint16_t library_port = s.udp_socket()->local_port();
+  const uint16_t device_port = s.device_udp_port();
   auto device = platform::UdpSocket::create(device_port, "127.0.0.5");
   auto stranger = platform::UdpSocket::create(0, "127.0.0.6");
   ASSERT_TRUE(device && stranger);
@@ -180,7 +180,7 @@ TEST_F(EthernetSearch, ForeignAndMalformedDatagramsAreDropped) {
   EXPECT_EQ(comm_init_ethernet(s, 55, 1000, 1, nullptr), 1);
   sender.join();
   EXPECT_TRUE(done);
-  EXPECT_STREQ(s.device_address, "127.0.0.5");
+  EXPECT_STREQ(s.device_address(), "127.0.0.5");
   EXPECT_EQ(list_texts(), (std::vector<std::string>{"MCA-740#00055 on 127.0.0.5"}));
 }
 

@@ -30,7 +30,7 @@ class Namespace : public ::testing::Test {
     ::setenv("LYRALINK_PORT_DIR", make_temp_dir("no-ports").c_str(), 1);
     ::setenv("LYRALINK_FTD2XX", "/nonexistent/libftd2xx.so", 1);
     use_fresh_registry();
-    ASSERT_EQ(link::link_state().device_udp_port, 50000);
+    ASSERT_EQ(link::link_state().device_udp_port(), 50000);
     sim_ = Emulator::start({"--udp", "10.9.0.11=740,sn=11", "--udp", "10.9.0.12=740,sn=12,use=0,uses=1", "--udp",
                             "10.20.5.5=740,sn=20", "--udp", "10.30.0.5=740,sn=30"},
                            {"nsenter", std::string("--net=") + peer});
@@ -61,7 +61,7 @@ TEST_F(Namespace, BroadcastReachesEveryLocalNetworkAndNoOther) {
   EXPECT_EQ(sorted(windows_.head_lines[0]),
             (std::vector<std::string>{"MCA-740#00011 on 10.9.0.11", "MCA-740#00012 on 10.9.0.12 (in use)",
                                       "MCA-740#00020 on 10.20.5.5"}));
-  EXPECT_STREQ(link::link_state().device_address, "10.9.0.12");
+  EXPECT_STREQ(link::link_state().device_address(), "10.9.0.12");
   // The analyser on the third subnet heard nothing.
   EXPECT_TRUE(frames_of(sim_->frames(), "10.30.0.5", kProbe740Code).empty());
 }
@@ -77,7 +77,7 @@ TEST_F(Namespace, RememberedAndTypedSpecialIps) {
   windows_.selection_script = {DialogAction::again("10.30.0.5"), DialogAction::pick("MCA-740#00030")};
   Block block;
   EXPECT_EQ(comm_init_select(link::link_state(), block.data(), 1000, 1, nullptr), 1);
-  EXPECT_STREQ(link::link_state().device_address, "10.30.0.5");
+  EXPECT_STREQ(link::link_state().device_address(), "10.30.0.5");
 
   ASSERT_EQ(windows_.dialog_lines.size(), 2u);
   std::vector<std::string> first, second;

@@ -29,7 +29,7 @@ class Select : public ::testing::Test {
 
   void start(const std::vector<std::string>& args, const std::vector<std::string>& usb = {}) {
     ASSERT_TRUE(bridge_.configure(usb, usb_record_));
-    std::vector<std::string> a = {"--udp-port", std::to_string(link::link_state().device_udp_port)};
+    std::vector<std::string> a = {"--udp-port", std::to_string(link::link_state().device_udp_port())};
     a.insert(a.end(), args.begin(), args.end());
     sim_ = Emulator::start(a);
     ASSERT_TRUE(sim_);
@@ -123,8 +123,7 @@ TEST_F(Select, OnePassFindsAndJudgesEveryKindOfAnalyser) {
     EXPECT_EQ(e->port_id, f.port_id) << f.prefix;
     EXPECT_EQ(e->port_name, f.port) << f.prefix;
     EXPECT_EQ(e->applicable, f.applicable) << f.prefix;
-    EXPECT_EQ(e->serial_port, nullptr);  // the ports are closed again
-    EXPECT_EQ(e->usb_handle, nullptr);
+    EXPECT_FALSE(e->port_index.has_value());  // the ports are closed again
   }
   EXPECT_EQ(entry_starting("MCA-740#00301")->ip_address, "127.0.0.2");
   EXPECT_TRUE(entry_starting("MCA-740#?????")->inoperable);
@@ -168,15 +167,15 @@ TEST_F(Select, TakesTheWantedSerialNumberThroughThePortFilterAndAdjustsTheRate) 
   EXPECT_EQ(select(&block), 1);
   auto& s = link::link_state();
   ASSERT_EQ(s.channel(), link::Channel::serial);
-  EXPECT_STREQ(s.port_name, "COM5");
-  EXPECT_EQ(s.port_id, 5);
+  EXPECT_STREQ(s.port_name(), "COM5");
+  EXPECT_EQ(s.port_id(), 5);
   EXPECT_EQ(block.chosen_port(), 5);
   EXPECT_EQ(block.chosen_baud(), 307200u);
-  EXPECT_EQ(s.baud_rate, 307200u);
-  EXPECT_EQ(s.serial_port->current_baud(), 307200u);
+  EXPECT_EQ(s.baud_rate(), 307200u);
+  EXPECT_EQ(s.serial_port()->current_baud(), 307200u);
   EXPECT_EQ(lyralink::get_u16(&block.bytes[18]), 0xEEEE);  // reserved: untouched
-  EXPECT_EQ(s.answer_timeout, 1000u);
-  EXPECT_EQ(s.retry_count, 3u);
+  EXPECT_EQ(s.answer_timeout(), 1000u);
+  EXPECT_EQ(s.retry_count(), 3u);
 
   // The ladder on the wire: 3000000 four times, 307200 once, 3000000 four
   // times again, 307200 once.
@@ -202,7 +201,7 @@ TEST_F(Select, TakesTheWantedSerialNumberThroughThePortFilterAndAdjustsTheRate) 
   EXPECT_TRUE(windows_.events.empty());
   EXPECT_EQ(again.chosen_port(), 0xFFFF);
   EXPECT_TRUE(sim_->frames().empty());
-  EXPECT_STREQ(s.port_name, "COM5");
+  EXPECT_STREQ(s.port_name(), "COM5");
 
   // Without a filter the first entry with the number is taken: Ethernet
   // answers come first in the list. Length 18: the port identifier comes
@@ -212,7 +211,7 @@ TEST_F(Select, TakesTheWantedSerialNumberThroughThePortFilterAndAdjustsTheRate) 
   short_block.serial(77).dialogs(0);
   EXPECT_EQ(select(&short_block), 1);
   EXPECT_EQ(s.channel(), link::Channel::ethernet);
-  EXPECT_STREQ(s.device_address, "127.0.0.2");
+  EXPECT_STREQ(s.device_address(), "127.0.0.2");
   EXPECT_EQ(short_block.chosen_port(), 0);
   EXPECT_EQ(short_block.bytes[20], 0xEE);
   EXPECT_TRUE(port_free(*sim_, "COM5"));
@@ -228,10 +227,10 @@ TEST_F(Select, DirectUsbLinkLatencyLadderAndLoss) {
   EXPECT_EQ(select(&block), 1);
   auto& s = link::link_state();
   ASSERT_EQ(s.channel(), link::Channel::usb);  // found although its description came late
-  EXPECT_EQ(s.port_id, 0x0101);                // "MCA-740" with variant 2
+  EXPECT_EQ(s.port_id(), 0x0101);                // "MCA-740" with variant 2
   EXPECT_EQ(block.chosen_port(), 0x0101);
   EXPECT_EQ(block.chosen_baud(), 115200u);
-  EXPECT_STREQ(s.port_name, "USB");
+  EXPECT_STREQ(s.port_name(), "USB");
   std::string calls = bridge_.calls();
   EXPECT_NE(calls.find("SetLatencyTimer 0 8\n"), std::string::npos) << calls;
   EXPECT_NE(calls.find("SetBaudRate 0 3000000\nSetBaudRate 0 307200\nSetBaudRate 0 115200\n"), std::string::npos)
@@ -265,7 +264,7 @@ TEST_F(Select, RedetectWithASpecialIpFindsItSelectsNothingByItselfAndRemembersIt
   EXPECT_EQ(select(&block), 1);
   auto& s = link::link_state();
   ASSERT_EQ(s.channel(), link::Channel::ethernet);
-  EXPECT_STREQ(s.device_address, "127.0.0.9");
+  EXPECT_STREQ(s.device_address(), "127.0.0.9");
   EXPECT_EQ(block.chosen_port(), 0);
   EXPECT_EQ(block.bytes[20], 0xEE);  // no baud adjustment on Ethernet
 
@@ -295,7 +294,7 @@ TEST_F(Select, RedetectWithASpecialIpFindsItSelectsNothingByItselfAndRemembersIt
   Block later;
   later.serial(909).dialogs(0);
   EXPECT_EQ(select(&later), 1);
-  EXPECT_STREQ(s.device_address, "127.0.0.9");
+  EXPECT_STREQ(s.device_address(), "127.0.0.9");
   EXPECT_TRUE(windows_.events.empty());
 }
 
@@ -341,7 +340,7 @@ TEST_F(Select, AStoredListWithAnEmptyFirstAddressStaysWithinItsTwentyEntries) {
   WindowsInstalled shown(windows_);
   windows_.selection_script = {DialogAction::again("127.0.0.9"), DialogAction::pick("MCA-740#00909")};
   EXPECT_EQ(select(nullptr), 1);
-  EXPECT_STREQ(link::link_state().device_address, "127.0.0.9");
+  EXPECT_STREQ(link::link_state().device_address(), "127.0.0.9");
   const SpecialIpList& list = special_ip_list();
   EXPECT_EQ(list.count(), kSpecialIpCapacity);
   EXPECT_EQ(list.at(0), "127.0.0.9");
@@ -359,7 +358,7 @@ TEST_F(Select, WithoutAUdpSocketTheSerialAndUsbSearchesStillRun) {
   Block block;
   block.dialogs(0);
   EXPECT_EQ(select(&block), 0);
-  EXPECT_FALSE(s.udp_socket);
+  EXPECT_FALSE(s.udp_socket());
   EXPECT_EQ(list_texts(),
             (std::vector<std::string>{"MCA-740#00044 on USB\t FW# 13.04", "MCA-740#00042 on COM2\t FW# 13.04"}));
   EXPECT_TRUE(frames_of(sim_->frames(), "127.0.0.2", k740Probe).empty());
@@ -394,7 +393,7 @@ TEST_F(Select, CancelLeavesNothingOpenAndDefaultsAdmitOnlyNewer740s) {
   block.splash(1);
   EXPECT_EQ(select(&block), 1);
   EXPECT_EQ(device_list().size(), 4u);
-  EXPECT_STREQ(link::link_state().port_name, "COM1");
+  EXPECT_STREQ(link::link_state().port_name(), "COM1");
   EXPECT_EQ(block.chosen_port(), 1);
   EXPECT_EQ(block.chosen_baud(), 3000000u);
   EXPECT_EQ(windows_.events,

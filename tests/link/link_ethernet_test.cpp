@@ -30,7 +30,7 @@ struct Send {
 class FakeDevice {
  public:
   FakeDevice() {
-    port_ = link_state().device_udp_port;
+    port_ = link_state().device_udp_port();
     main_ = plat::UdpSocket::create(port_, "127.0.0.1");
     other_port_ = plat::UdpSocket::create(0, "127.0.0.1");
     other_address_ = plat::UdpSocket::create(port_, "127.0.0.2");
@@ -98,15 +98,15 @@ TEST_F(EthernetLink, OpenStoresTheAddressWithoutSendingAnything) {
   FakeDevice device;
   ASSERT_TRUE(device.ready());
   LinkState& s = link_state();
-  s.port_id = 0xAAAA;
+  close_link(s);  // port identifier 0xFFFF, which a refused open keeps
   EXPECT_EQ(open_ethernet(s, "192.168.100.1001", 1000, 3), 0);  // 16 characters
-  EXPECT_EQ(s.port_id, 0xAAAA);
+  EXPECT_EQ(s.port_id(), kPortIdNone);
   EXPECT_FALSE(s.link_open());
   EXPECT_EQ(open_ethernet(s, "127.0.0.1", 100, 0), 1);
-  EXPECT_EQ(s.port_id, kPortIdEthernet);
-  EXPECT_EQ(s.answer_timeout, 850u);
-  EXPECT_EQ(s.retry_count, 1u);
-  EXPECT_STREQ(s.device_address, "127.0.0.1");
+  EXPECT_EQ(s.port_id(), kPortIdEthernet);
+  EXPECT_EQ(s.answer_timeout(), 850u);
+  EXPECT_EQ(s.retry_count(), 1u);
+  EXPECT_STREQ(s.device_address(), "127.0.0.1");
   plat::sleep_ms(50);
   uint8_t buf[64];
   EXPECT_FALSE(device.main()->receive(buf, sizeof buf));  // no traffic
@@ -118,26 +118,26 @@ TEST_F(EthernetLink, OpenStoresTheAddressWithoutSendingAnything) {
 TEST_F(EthernetLink, SocketSurvivesCloseAndIsNotReconfigured) {
   LinkState& s = link_state();
   ASSERT_EQ(open_ethernet(s, "127.0.0.1", 850, 1), 1);
-  plat::UdpSocket* first = s.udp_socket.get();
+  plat::UdpSocket* first = s.udp_socket();
   uint16_t port = first->local_port();
   close_link(s);
-  EXPECT_EQ(s.port_id, kPortIdNone);
-  EXPECT_STREQ(s.device_address, "127.0.0.1");
+  EXPECT_EQ(s.port_id(), kPortIdNone);
+  EXPECT_STREQ(s.device_address(), "127.0.0.1");
   ASSERT_EQ(open_ethernet(s, "127.0.0.2", 850, 1), 1);
-  EXPECT_EQ(s.udp_socket.get(), first);
-  EXPECT_EQ(s.udp_socket->local_port(), port);
+  EXPECT_EQ(s.udp_socket(), first);
+  EXPECT_EQ(s.udp_socket()->local_port(), port);
 }
 
 TEST_F(EthernetLink, TerminateWhileOpenClosesTheLinkFirst) {
   LinkState& s = link_state();
   ASSERT_EQ(open_ethernet(s, "127.0.0.1", 850, 1), 1);
   terminate_ethernet(s);
-  EXPECT_FALSE(s.udp_socket);
+  EXPECT_FALSE(s.udp_socket());
   EXPECT_FALSE(s.link_open());  // no Ethernet flag left without a socket
   link_state().command.reset(0x5A);
   EXPECT_EQ(short_transaction(s), status::no_link);
   ASSERT_EQ(open_ethernet(s, "127.0.0.1", 850, 1), 1);  // a new socket
-  EXPECT_TRUE(s.udp_socket);
+  EXPECT_TRUE(s.udp_socket());
 }
 
 TEST_F(EthernetLink, RightAddressAndPortPass) {
@@ -263,7 +263,7 @@ TEST_F(EthernetLink, OversizedAndTinyDatagramsStayInsideTheBuffers) {
 
 TEST_F(EthernetLink, EmulatedDeviceOverUdp) {
   auto sim = lyratest::Emulator::start(
-      {"--udp", "127.0.0.1=740,sn=321", "--udp-port", std::to_string(link_state().device_udp_port)});
+      {"--udp", "127.0.0.1=740,sn=321", "--udp-port", std::to_string(link_state().device_udp_port())});
   ASSERT_TRUE(sim);
   ASSERT_EQ(open_ethernet(link_state(), "127.0.0.1", 850, 3), 1);
   LinkState& s = link_state();

@@ -50,15 +50,15 @@ std::unique_ptr<Emulator> SerialLink::sim_;
 TEST_F(SerialLink, OpenSetsTheDocumentedLinkState) {
   LinkState& s = link_state();
   ASSERT_EQ(open_port(s, "COM3", 1000, 8, 38400, 0), 1);
-  EXPECT_EQ(s.port_id, 3);
-  EXPECT_EQ(s.baud_rate, 38400u);
-  EXPECT_EQ(s.answer_timeout, 1000u);
-  EXPECT_EQ(s.retry_count, 8u);
-  EXPECT_STREQ(s.port_name, "COM3");
-  EXPECT_FALSE(s.transaction_lock);
+  EXPECT_EQ(s.port_id(), 3);
+  EXPECT_EQ(s.baud_rate(), 38400u);
+  EXPECT_EQ(s.answer_timeout(), 1000u);
+  EXPECT_EQ(s.retry_count(), 8u);
+  EXPECT_STREQ(s.port_name(), "COM3");
+  EXPECT_EQ(s.transaction_lock(), nullptr);
   // The line is set up as the analyser needs it.
   lyralink::platform::SerialSettings st;
-  ASSERT_TRUE(s.serial_port->get_settings(st));
+  ASSERT_TRUE(s.serial_port()->get_settings(st));
   EXPECT_EQ(st.baud, 38400u);
   EXPECT_EQ(st.data_bits, 8);
   EXPECT_EQ(st.parity, lyralink::platform::Parity::none);
@@ -72,16 +72,16 @@ TEST_F(SerialLink, OpenSetsTheDocumentedLinkState) {
 TEST_F(SerialLink, TimeoutAndRetriesAreRaisedToTheirMinimaAndKeptOnFailure) {
   LinkState& s = link_state();
   EXPECT_EQ(open_port(s, "COM99", 100, 0, 9600, 0), 0);  // no such port
-  EXPECT_EQ(s.answer_timeout, 850u);
-  EXPECT_EQ(s.retry_count, 1u);
-  EXPECT_STREQ(s.port_name, "COM99");  // the attempt's name, rate and lock stay
-  EXPECT_EQ(s.baud_rate, 9600u);
+  EXPECT_EQ(s.answer_timeout(), 850u);
+  EXPECT_EQ(s.retry_count(), 1u);
+  EXPECT_STREQ(s.port_name(), "COM99");  // the attempt's name, rate and lock stay
+  EXPECT_EQ(s.baud_rate(), 9600u);
   EXPECT_FALSE(s.link_open());
   EXPECT_EQ(open_port(s, "COM3", -5, -3, 9600, 1), 1);
-  EXPECT_EQ(s.answer_timeout, 850u);
-  EXPECT_EQ(s.retry_count, 1u);
-  EXPECT_EQ(s.lock_requested, 1);
-  EXPECT_TRUE(s.transaction_lock);
+  EXPECT_EQ(s.answer_timeout(), 850u);
+  EXPECT_EQ(s.retry_count(), 1u);
+  EXPECT_EQ(s.lock_requested(), 1);
+  EXPECT_NE(s.transaction_lock(), nullptr);
 }
 
 TEST_F(SerialLink, NamesThatAreNotSerialPortsAreRefused) {
@@ -98,10 +98,10 @@ TEST_F(SerialLink, SecondOpenIsRefusedAndChangesNothing) {
   ASSERT_EQ(open_port(s, "COM3", 1200, 2, 38400, 0), 1);
   EXPECT_EQ(open_port(s, "COM4", 5000, 9, 9600, 1), 0);
   EXPECT_EQ(open_ethernet(s, "127.0.0.1", 5000, 9), 0);
-  EXPECT_EQ(s.answer_timeout, 1200u);
-  EXPECT_EQ(s.retry_count, 2u);
-  EXPECT_EQ(s.port_id, 3);
-  EXPECT_STREQ(s.port_name, "COM3");
+  EXPECT_EQ(s.answer_timeout(), 1200u);
+  EXPECT_EQ(s.retry_count(), 2u);
+  EXPECT_EQ(s.port_id(), 3);
+  EXPECT_STREQ(s.port_name(), "COM3");
 }
 
 TEST_F(SerialLink, APortHeldByAnotherOpenerCannotBeOpened) {
@@ -118,7 +118,7 @@ TEST_F(SerialLink, CloseResetsPortIdentifierAndAllowsReopen) {
   LinkState& s = link_state();
   ASSERT_EQ(open_port(s, "COM3", 1000, 1, 38400, 0), 1);
   close_link(s);
-  EXPECT_EQ(s.port_id, kPortIdNone);
+  EXPECT_EQ(s.port_id(), kPortIdNone);
   EXPECT_FALSE(s.link_open());
   EXPECT_EQ(query(0x5A), status::no_link);  // no channel: the engine refuses too
   ASSERT_EQ(open_port(s, "COM3", 1000, 1, 38400, 0), 1);
@@ -204,7 +204,7 @@ TEST_F(SerialLink, SetTimeoutAppliesToTheNextAttempt) {
   lyralink::platform::sleep_ms(300);
   EXPECT_EQ(query(0x5A), status::ok);
   set_answer_timeout(link_state(), 10);
-  EXPECT_EQ(link_state().answer_timeout, 850u);
+  EXPECT_EQ(link_state().answer_timeout(), 850u);
 }
 
 TEST_F(SerialLink, OlderModelRefusesNewerCommandsWithItsErrorWord) {

@@ -26,7 +26,7 @@ class UsbLink : public ::testing::Test {
     ASSERT_NE(standin_, nullptr);
     configure_ = reinterpret_cast<ConfigureFn>(dlsym(standin_, "lyrasim_usb_configure"));
     ASSERT_NE(configure_, nullptr);
-    ASSERT_TRUE(link_state().usb_library.load());
+    ASSERT_TRUE(link_state().usb_library().load());
   }
   void SetUp() override {
     record_ = lyratest::make_temp_dir("usb") + "/frames.log";
@@ -36,7 +36,7 @@ class UsbLink : public ::testing::Test {
   void TearDown() override { close_link(link_state()); }
 
   FT_HANDLE open_device(int index, uint32_t baud = 38400) {
-    const BridgeFunctions& fn = link_state().usb_library.fn();
+    const BridgeFunctions& fn = link_state().usb_library().fn();
     FT_HANDLE h = nullptr;
     EXPECT_EQ(fn.FT_Open(index, &h), FT_OK);
     EXPECT_EQ(fn.FT_SetBaudRate(h, baud), FT_OK);
@@ -71,7 +71,7 @@ TEST(BridgeLibrary, AbsentOrIncompleteLibrariesCountAsAbsent) {
 }
 
 TEST_F(UsbLink, ListsAndDescribesDevices) {
-  const BridgeFunctions& fn = link_state().usb_library.fn();
+  const BridgeFunctions& fn = link_state().usb_library().fn();
   uint32_t count = 0;
   ASSERT_EQ(fn.FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
   EXPECT_EQ(count, 2u);
@@ -84,12 +84,11 @@ TEST_F(UsbLink, ListsAndDescribesDevices) {
 
 TEST_F(UsbLink, AdoptedDeviceRunsShortAndLongTransactions) {
   LinkState& s = link_state();
-  adopt_usb_device(s, open_device(0), kPortIdUsbVariant2);
-  set_timing(s, 850, 2);
-  set_baud_rate(s, 38400);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), open_device(0), 38400), "USB", kPortIdUsbVariant2);
+  s.set_timing(850, 2);
   EXPECT_EQ(s.channel(), Channel::usb);
-  EXPECT_STREQ(s.port_name, "USB");
-  EXPECT_EQ(s.port_id, 0x0101);
+  EXPECT_STREQ(s.port_name(), "USB");
+  EXPECT_EQ(s.port_id(), 0x0101);
   s.command.reset(0x0101);
   ASSERT_EQ(short_transaction(s), status::ok);
   EXPECT_EQ(get_u16(s.answer_data() + 44), 515);
@@ -105,18 +104,18 @@ TEST_F(UsbLink, AdoptedDeviceRunsShortAndLongTransactions) {
   EXPECT_EQ(get_u16(record + 2), 0x0101);
   EXPECT_EQ(get_u16(record + 8), 7);  // the bridge's virtual serial port
   close_link(s);
-  EXPECT_EQ(s.port_id, kPortIdNone);
-  EXPECT_EQ(s.usb_handle, nullptr);
+  EXPECT_EQ(s.port_id(), kPortIdNone);
+  EXPECT_EQ(s.usb_port(), nullptr);
   // Closed through the library: it can be opened again.
   FT_HANDLE again = nullptr;
-  EXPECT_EQ(s.usb_library.fn().FT_Open(0, &again), FT_OK);
-  s.usb_library.fn().FT_Close(again);
+  EXPECT_EQ(s.usb_library().fn().FT_Open(0, &again), FT_OK);
+  s.usb_library().fn().FT_Close(again);
 }
 
 TEST_F(UsbLink, FailuresAndRetries) {
   LinkState& s = link_state();
-  adopt_usb_device(s, open_device(0), kPortIdUsbOther);
-  set_timing(s, 850, 4);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), open_device(0), 38400), "USB", kPortIdUsbOther);
+  s.set_timing(850, 4);
   ASSERT_EQ(configure_("fault error=0xAAAE"), 0);
   s.command.reset(0x5A);
   EXPECT_EQ(short_transaction(s), 7);
@@ -126,22 +125,21 @@ TEST_F(UsbLink, FailuresAndRetries) {
   ASSERT_EQ(configure_("reset"), 0);
   ASSERT_EQ(configure_(("device 740,sn=515\nfault error=0xAAAA\nrecord " + record_).c_str()), 0);
   close_link(s);  // the old handle died with the reset
-  adopt_usb_device(s, open_device(0), kPortIdUsbOther);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), open_device(0), 38400), "USB", kPortIdUsbOther);
   EXPECT_EQ(short_transaction(s), 4);
   EXPECT_EQ(frames(), 4u);
   // A short answer that arrives incomplete fails only its own attempt.
   ASSERT_EQ(configure_("reset"), 0);
   ASSERT_EQ(configure_("device 740,sn=515\nfault length=-10,count=1"), 0);
   close_link(s);
-  adopt_usb_device(s, open_device(0), kPortIdUsbOther);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), open_device(0), 38400), "USB", kPortIdUsbOther);
   EXPECT_EQ(short_transaction(s), status::ok);
 }
 
 TEST_F(UsbLink, LongAnswerAtLineSpeedAndWrongLengths) {
   LinkState& s = link_state();
-  adopt_usb_device(s, open_device(1, 115200), kPortIdUsbOther);
-  set_timing(s, 850, 1);
-  set_baud_rate(s, 115200);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), open_device(1, 115200), 115200), "USB", kPortIdUsbOther);
+  s.set_timing(850, 1);
   s.command.reset(0x5A);
   EXPECT_EQ(short_transaction(s), status::ok);
   EXPECT_EQ(get_u16(s.answer_data() + 86), 99);
@@ -152,8 +150,8 @@ TEST_F(UsbLink, LongAnswerAtLineSpeedAndWrongLengths) {
 
 TEST_F(UsbLink, AFailingQueueQueryEndsTheAttempt) {
   LinkState& s = link_state();
-  adopt_usb_device(s, open_device(0), kPortIdUsbOther);
-  set_timing(s, 850, 3);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), open_device(0), 38400), "USB", kPortIdUsbOther);
+  s.set_timing(850, 3);
   ASSERT_EQ(configure_("reset"), 0);  // the device is gone: every call on its handle fails
   s.command.reset(0x5A);
   auto t0 = std::chrono::steady_clock::now();
@@ -162,7 +160,6 @@ TEST_F(UsbLink, AFailingQueueQueryEndsTheAttempt) {
   std::vector<uint8_t> block(1440, 1);
   EXPECT_EQ(long_transaction(s, block.data(), block.size()), status::no_valid_answer);
   EXPECT_EQ(block, std::vector<uint8_t>(1440, 1));
-  s.usb_handle = nullptr;  // nothing left to close
 }
 
 }  // namespace

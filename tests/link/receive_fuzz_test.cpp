@@ -14,6 +14,7 @@
 #include "platform/pty.h"
 #include "platform/udp_socket.h"
 #include "tests/support/emulator.h"
+#include "tests/support/memory_byte_port.h"
 #include "tools/lyrasim/wire.h"
 
 using namespace lyralink;
@@ -21,30 +22,6 @@ using namespace lyralink::link;
 namespace plat = lyralink::platform;
 
 namespace {
-
-// An input queue in memory, fed by the test; queries fail on request.
-class MemoryChannel final : public QueueChannel {
- public:
-  std::deque<uint8_t> queue;
-  bool fail_queries = false;
-  void send(const CommandFrame&, size_t) override {}
-
- protected:
-  std::optional<size_t> wait_for_bytes(size_t, TimePoint) override { return bytes_waiting(); }
-  void pause_between_polls(size_t, TimePoint) override {}
-  std::optional<size_t> bytes_waiting() override {
-    if (fail_queries) return std::nullopt;
-    return queue.size();
-  }
-  size_t read(uint8_t* buf, size_t n) override {
-    size_t count = std::min(n, queue.size());
-    for (size_t i = 0; i < count; ++i) {
-      buf[i] = queue.front();
-      queue.pop_front();
-    }
-    return count;
-  }
-};
 
 std::vector<uint8_t> random_input(std::mt19937& rng, const CommandFrame& sent) {
   static const size_t sizes[] = {0, 1, 2, 12, 135, 136, 137, 138, 1022, 1454, 1466, 1478, 1479, 1480, 2100};
@@ -57,17 +34,18 @@ std::vector<uint8_t> random_input(std::mt19937& rng, const CommandFrame& sent) {
   return bytes;
 }
 
-TEST(ReceiveFuzz, QueueChannelWithArbitraryInput) {
+TEST(ReceiveFuzz, PortChannelWithArbitraryInput) {
   std::mt19937 rng(20261207);
-  MemoryChannel channel;
+  lyratest::MemoryBytePort port;
+  PortChannel channel(port);
   std::array<uint8_t, kAnswerAreaSize> area{};
   auto past = plat::Clock::now();
   int accepted = 0;
   for (int round = 0; round < 30000; ++round) {
     CommandFrame sent(static_cast<uint16_t>(rng() % 3 == 0 ? 0x5B : 0x107));
     auto input = random_input(rng, sent);
-    channel.queue.assign(input.begin(), input.end());
-    channel.fail_queries = rng() % 50 == 0;
+    port.queue.assign(input.begin(), input.end());
+    port.fail_queries = rng() % 50 == 0;
     if (round % 2 == 0) {
       if (channel.receive_short(area.data(), past) && check_short_answer(area.data() + 2, sent) == status::ok) {
         ++accepted;
@@ -86,7 +64,7 @@ TEST(ReceiveFuzz, QueueChannelWithArbitraryInput) {
 
 TEST(ReceiveFuzz, DatagramsOfAnySizeAndSender) {
   // Random datagrams from the device's own port and from elsewhere.
-  const uint16_t port = link_state().device_udp_port;
+  const uint16_t port = link_state().device_udp_port();
   auto device = plat::UdpSocket::create(port, "127.0.0.1");
   auto stranger = plat::UdpSocket::create(0, "127.0.0.1");
   ASSERT_TRUE(device && stranger);

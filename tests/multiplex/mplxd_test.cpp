@@ -174,7 +174,7 @@ TEST_F(Mplxd, ClientOfAStoppedServerGetsStatus3) {
   start(954);
   LinkState& s = link_state();
   ASSERT_NE(open_port(s, mplx(3).c_str(), 1000, 2, 38400, 0), 0);
-  EXPECT_EQ(s.port_id, kPortIdMultiplex);
+  EXPECT_EQ(s.port_id(), kPortIdMultiplex);
   s.command.reset(90);
   EXPECT_EQ(short_transaction(s), status::ok);
   server_->signal(SIGTERM);

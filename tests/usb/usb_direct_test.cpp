@@ -25,10 +25,10 @@ class DirectUsb : public ::testing::Test {
     ASSERT_TRUE(configure_ && calls_);
     ASSERT_EQ(configure_("reset\ndevice 740,sn=5,latency=16\n"), 0);
     LinkState& s = link_state();
-    ASSERT_TRUE(s.usb_library.load());
+    ASSERT_TRUE(s.usb_library().load());
     FT_HANDLE handle = nullptr;
-    ASSERT_EQ(s.usb_library.fn().FT_Open(0, &handle), FT_OK);
-    adopt_usb_device(s, handle, kPortIdUsbVariant2);
+    ASSERT_EQ(s.usb_library().fn().FT_Open(0, &handle), FT_OK);
+    adopt_port(s, UsbBytePort::adopt(s.usb_library(), handle, 38400), "USB", kPortIdUsbVariant2);
     calls(true);
   }
   void TearDown() override { close_link(link_state()); }
@@ -77,9 +77,17 @@ TEST_F(DirectUsb, LatencyTimerThroughTheLibrary) {
 
 TEST_F(DirectUsb, PortIdentifierDecidesWhetherItCountsAsTheBridge) {
   LinkState& s = link_state();
-  s.port_id = kPortIdUsbOther;
+  // The same device adopted under other port identifiers.
+  auto readopt = [&](uint16_t port_id) {
+    close_link(s);
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(s.usb_library().fn().FT_Open(0, &handle), FT_OK);
+    adopt_port(s, UsbBytePort::adopt(s.usb_library(), handle, 38400), "USB", port_id);
+  };
+  readopt(kPortIdUsbOther);
   EXPECT_EQ(is_current_usb_port(s), kYes);
-  s.port_id = 0x0103;
+  readopt(0x0103);
+  calls(true);
   EXPECT_EQ(is_current_usb_port(s), kNo);
   EXPECT_EQ(set_current_latency_timer(s, 2), kNo);
   uint32_t value = 99;
@@ -90,10 +98,11 @@ TEST_F(DirectUsb, PortIdentifierDecidesWhetherItCountsAsTheBridge) {
 
 TEST_F(DirectUsb, FailingLibraryCallsReportNo) {
   LinkState& s = link_state();
-  FT_HANDLE real = s.usb_handle;
   // A handle the library does not know: every call fails.
   static int not_a_device;
-  s.usb_handle = &not_a_device;
+  close_link(s);
+  calls(true);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), &not_a_device, 38400), "USB", kPortIdUsbVariant2);
   EXPECT_EQ(get_usb_charger(s), kNo);
   EXPECT_EQ(get_usb_charger_state(s), kNo);
   EXPECT_EQ(set_current_latency_timer(s, 2), kNo);
@@ -102,7 +111,6 @@ TEST_F(DirectUsb, FailingLibraryCallsReportNo) {
   EXPECT_EQ(value, 99u);
   set_usb_charger(s, true);  // failures of the line calls are not reported
   EXPECT_EQ(calls(), "");
-  s.usb_handle = real;
 }
 
 }  // namespace

@@ -135,11 +135,11 @@ TEST_F(BridgeSerialLink, LatencySetWithThePortClosedAndTheLinkReopened) {
   EXPECT_EQ(sys_->latency("ttyUSB0"), "2\n");
   // Open again, with what it was opened with.
   ASSERT_EQ(s.channel(), Channel::serial);
-  EXPECT_EQ(s.port_id, 4);
-  EXPECT_STREQ(s.port_name, "COM4");
-  EXPECT_EQ(s.answer_timeout, 1200u);
-  EXPECT_EQ(s.retry_count, 2u);
-  EXPECT_EQ(s.baud_rate, 38400u);
+  EXPECT_EQ(s.port_id(), 4);
+  EXPECT_STREQ(s.port_name(), "COM4");
+  EXPECT_EQ(s.answer_timeout(), 1200u);
+  EXPECT_EQ(s.retry_count(), 2u);
+  EXPECT_EQ(s.baud_rate(), 38400u);
   sim_->clear_record();
   s.command.reset(90);
   EXPECT_EQ(short_transaction(s), status::ok);
@@ -160,8 +160,8 @@ TEST_F(BridgeSerialLink, OtherSerialPortUntouched) {
   // An answer waiting in the port's input queue shows that the port was
   // never closed in between.
   CommandFrame query(90);
-  s.serial_port->write(query.data(), kCommandFrameSize);
-  ASSERT_EQ(s.serial_port->wait_for_input(kShortFrameSize, lyralink::platform::deadline_after_ms(5000)),
+  s.serial_port()->write(query.data(), kCommandFrameSize);
+  ASSERT_EQ(s.serial_port()->wait_for(kShortFrameSize, lyralink::platform::deadline_after_ms(5000)),
             kShortFrameSize);
   EXPECT_EQ(is_current_usb_port(s), kNo);
   EXPECT_EQ(set_current_latency_timer(s, 2), kNo);
@@ -169,7 +169,7 @@ TEST_F(BridgeSerialLink, OtherSerialPortUntouched) {
   EXPECT_EQ(get_current_latency_timer(s, value), kNo);
   EXPECT_EQ(value, 99u);
   ASSERT_EQ(s.channel(), Channel::serial);
-  EXPECT_EQ(s.serial_port->bytes_waiting(), kShortFrameSize);
+  EXPECT_EQ(s.serial_port()->bytes_waiting(), kShortFrameSize);
   EXPECT_EQ(sys_->latency("ttyUSB0"), "16\n");
 }
 

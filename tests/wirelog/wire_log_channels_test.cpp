@@ -251,7 +251,7 @@ TEST_F(WireLogChannels, EthernetDatagramsWithTheirPrefix) {
 
   auto log = lines();
   ASSERT_EQ(log.size(), 8u);
-  const std::string where = "127.0.0.1:" + std::to_string(s.device_udp_port);
+  const std::string where = "127.0.0.1:" + std::to_string(s.device_udp_port());
   expect_matches_record(log, sim->frames(), "ethernet", where);
   EXPECT_EQ(log[1].length, 138u);  // 2-byte datagram prefix + 136
   EXPECT_EQ(log[3].length, 2u + 1440 + kLongFrameOverhead);
@@ -274,13 +274,13 @@ TEST_F(WireLogChannels, DirectUsbThroughTheBridgeLibrary) {
   const std::string record = lyratest::make_temp_dir("usb") + "/frames.log";
   ASSERT_EQ(configure(("reset\ndevice 740,sn=515\nrecord " + record).c_str()), 0);
   LinkState& s = link_state();
-  ASSERT_TRUE(s.usb_library.load());
-  const BridgeFunctions& fn = s.usb_library.fn();
+  ASSERT_TRUE(s.usb_library().load());
+  const BridgeFunctions& fn = s.usb_library().fn();
   FT_HANDLE h = nullptr;
   ASSERT_EQ(fn.FT_Open(0, &h), FT_OK);
   ASSERT_EQ(fn.FT_SetBaudRate(h, 38400), FT_OK);
-  adopt_usb_device(s, h, kPortIdUsbVariant2);
-  set_timing(s, 850, 2);
+  adopt_port(s, UsbBytePort::adopt(s.usb_library(), h, 38400), "USB", kPortIdUsbVariant2);
+  s.set_timing(850, 2);
   ASSERT_EQ(run_short(0x0101), status::ok);
   ASSERT_EQ(run_long(307, 1024), status::ok);
   close_link(s);

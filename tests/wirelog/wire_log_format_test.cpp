@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "lyralink/link/link_state.h"
+#include "lyralink/link/link.h"
 #include "lyralink/link/wire_log.h"
 #include "tests/wirelog/wire_log_support.h"
 
@@ -127,10 +128,8 @@ TEST(WireLogFormat, ClearingStartsTheNextAttemptAfresh) {
 TEST(WireLogFormat, LinksAreNamedByChannelAndPortOrAddress) {
   LinkState s;
   EXPECT_EQ(describe_link(s), "none -");
-  s.ethernet_flag = 1;
-  std::snprintf(s.device_address, sizeof s.device_address, "10.0.0.5");
-  s.device_udp_port = 50000;
-  EXPECT_EQ(describe_link(s), "ethernet 10.0.0.5:50000");
+  adopt_ethernet(s, "10.0.0.5");
+  EXPECT_EQ(describe_link(s), "ethernet 10.0.0.5:" + std::to_string(s.device_udp_port()));
 }
 
 TEST(WireLogFormat, AnUnwritableDestinationLeavesTheLogOff) {

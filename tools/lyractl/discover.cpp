@@ -39,13 +39,12 @@ std::vector<uint8_t> quiet_block(uint16_t serial, uint16_t port_filter) {
   return b;
 }
 
-// One detection pass of this program's own copy of the discovery, which
-// closes every port again (nothing is selected without dialogs). The
-// entries are left in disc::device_list().
-void detection_pass(int32_t timeout, int32_t retries) {
-  auto block = quiet_block(0, 0xFFFF);
-  (void)disc::comm_init_select(lyralink::link::link_state(), block.data(), timeout, retries, nullptr);
-  lyralink::link::close_link(lyralink::link::link_state());
+// One detection pass of this program's own copy of the discovery, judged
+// as a selection without dialogs judges it. The result owns the ports that
+// answered and closes them again when it goes: nothing is selected here.
+disc::SearchResult detection_pass(lyralink::link::LinkState& s) {
+  disc::load_special_ips();
+  return disc::detect(s, disc::read_selection_block(quiet_block(0, 0xFFFF).data()).admission, "");
 }
 
 std::vector<std::string> split_tabs(const std::string& text) {
@@ -125,7 +124,7 @@ struct Survey {
 
 // Taken only when the search found nothing: every port is opened once
 // more, and each open of a real line raises and drops its modem lines.
-Survey survey() {
+Survey survey(lyralink::link::LinkState& link) {
   Survey s;
   for (int n = 1; n <= disc::kMaxComPort; ++n) {
     const std::string name = "COM" + std::to_string(n);
@@ -137,7 +136,7 @@ Survey survey() {
     if (err->error_number == EACCES || err->error_number == EPERM) s.no_permission.push_back(name + " (" + *path + ")");
     if (err->error_number == EBUSY || err->error_number == EWOULDBLOCK) s.busy.push_back(name + " (" + *path + ")");
   }
-  auto& lib = lyralink::link::link_state().usb_library;
+  auto& lib = link.usb_library();
   s.usb_library = lib.loaded();
   if (s.usb_library) {
     uint32_t n = 0;
@@ -228,9 +227,10 @@ std::optional<uint16_t> parse_serial(const std::string& text) {
   return static_cast<uint16_t>(v);
 }
 
-int run_discover(bool json, int32_t timeout, int32_t retries) {
-  detection_pass(timeout, retries);
-  const disc::DeviceList& list = disc::device_list();
+int run_discover(bool json) {
+  lyralink::link::LinkState link;
+  disc::SearchResult found = detection_pass(link);
+  const disc::DeviceList& list = found.list;
   if (json) {
     print_json(list);
   } else if (list.empty()) {
@@ -241,7 +241,10 @@ int run_discover(bool json, int32_t timeout, int32_t retries) {
     for (const auto& e : list.entries()) applicable += e.applicable != 0 ? 1 : 0;
     std::printf("\n%zu analyser%s found, %zu applicable.\n", list.size(), list.size() == 1 ? "" : "s", applicable);
   }
-  if (list.empty()) explain(survey());
+  if (list.empty()) {
+    found.release();  // the survey opens the ports itself
+    explain(survey(link));
+  }
   return 0;
 }
 
@@ -255,15 +258,20 @@ bool open_search_link(const SearchLink& l, int32_t timeout, int32_t retries, std
         // The first applicable entry of a pass, then taken by its serial
         // number and port: COM ports and USB devices are opened by the
         // library only through the selection.
-        detection_pass(timeout, retries);
-        const disc::DeviceEntry* chosen = nullptr;
-        for (const auto& e : disc::device_list().entries()) {
-          if (e.applicable != 0 && (!l.port || e.port_id == *l.port)) {
-            chosen = &e;
-            break;
+        std::optional<disc::DeviceEntry> chosen;
+        {
+          // The pass's ports are closed at the end of this block, before
+          // the library opens the chosen one.
+          lyralink::link::LinkState link;
+          const disc::SearchResult found = detection_pass(link);
+          for (const auto& e : found.list.entries()) {
+            if (e.applicable != 0 && (!l.port || e.port_id == *l.port)) {
+              chosen = e;
+              break;
+            }
           }
         }
-        if (chosen == nullptr) {
+        if (!chosen) {
           std::fprintf(stderr, "lyractl: no applicable analyser found%s (see 'lyractl discover')\n",
                        l.port ? " on that port" : "");
           return false;

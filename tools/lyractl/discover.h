@@ -9,7 +9,7 @@ namespace lyractl {
 
 // One detection pass without dialogs; prints every device entry in list
 // order (text or JSON) and closes every port again. The exit status.
-int run_discover(bool json, int32_t timeout, int32_t retries);
+int run_discover(bool json);
 
 struct SearchLink {
   enum class Kind { select, ethernet, head } kind = Kind::select;

@@ -463,7 +463,7 @@ int run(int argc, char** argv) {
       else return usage_error("discover takes only --json");
     }
     if (link.kind != LinkChoice::Kind::none) return usage_error("discover searches by itself: give no link");
-    return lyractl::run_discover(json, link.timeout, link.retries);
+    return lyractl::run_discover(json);
   }
   if (link.search.port && !(link.kind == LinkChoice::Kind::search && link.search.kind == lyractl::SearchLink::Kind::select)) {
     return usage_error("--select-port goes with --select");
