@@ -1,5 +1,6 @@
 #include "pulsecap/core/recorder.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,17 @@ constexpr KnownApplication kApplications[] = {
 };
 constexpr char kOwnCode[] = "KPUL";
 constexpr int kGains[] = {2, 5, 10, 20, 50, 100};
+
+// The time edit holds the typed decimal as the nearest double; its
+// shortest fixed-point form is that decimal again ("0.0003"), which
+// sample_count() multiplies digit by digit as lyractl record does. The
+// double itself times 10 MHz is 2999.9999999999995 and would truncate to
+// one sample short.
+std::string decimal_of(double seconds) {
+  std::array<char, 400> buf{};
+  auto r = std::to_chars(buf.data(), buf.data() + buf.size(), seconds, std::chars_format::fixed);
+  return r.ec == std::errc() ? std::string(buf.data(), r.ptr) : std::string();
+}
 
 bool collecting(uint16_t acquisition_state740) { return acquisition_state740 == 2 || acquisition_state740 == 7; }
 
@@ -353,7 +365,10 @@ void Recorder::end_of_recording() {
 void Recorder::on_start_button() {
   if (!connected_ || recording_) return;
   const uint32_t r = rate();
-  const uint32_t n = sample_count(window_.time_edit().value(), r, get_u32(&state740_ex_[kStateExMemory]));
+  // Only code can set a negative time (the field takes no minus sign); it
+  // records nothing.
+  const uint32_t n =
+      sample_count(decimal_of(window_.time_edit().value()), r, get_u32(&state740_ex_[kStateExMemory])).value_or(0);
   std::optional<std::string> chosen = window_.ask_save_path(trace_path_);
   if (!chosen) return;
   // A longer path would have to be cut, and the cut path could name
