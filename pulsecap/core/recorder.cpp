@@ -290,11 +290,15 @@ void Recorder::reset_controls() {
   window_.enable_control(Control::gain_list, false);
   window_.enable_control(Control::start, false);
   window_.set_control_text(Control::connect, kConnectText);
+  stop_poll_timer();
+  connected_ = false;
+}
+
+void Recorder::stop_poll_timer() {
   if (timer_id_ != 0) {
     window_.stop_timer(timer_id_);
     timer_id_ = 0;
   }
-  connected_ = false;
 }
 
 void Recorder::disconnect() {
@@ -304,9 +308,19 @@ void Recorder::disconnect() {
 }
 
 void Recorder::connection_lost(bool reset) {
+  // The link is dead before the message says so. The message box runs its
+  // own event loop: a poll tick inside it would query the dead link (the
+  // answer timeouts and retries, about 4 s of a frozen window) and open a
+  // second box over the first. So the timer stops, the window counts as
+  // disconnected and the link is closed first; the controls follow once
+  // the user has read the message.
+  if (reset) {
+    stop_poll_timer();
+    connected_ = false;
+  }
+  device_.comm_close();
   window_.message_box(kConnectionLost, kCaption);
   if (reset) reset_controls();
-  device_.comm_close();
 }
 
 void Recorder::apply_start_rule() {

@@ -427,6 +427,63 @@ TEST(RecorderConnect, FailuresAfterConnectResetTheWindow) {
   }
 }
 
+TEST(RecorderConnect, ALostLinkIsOneMessageAndNoTickUsesItMeanwhile) {
+  // The link dies under a gain change, an HV set, a poll tick and a
+  // memory read. While the message box is up its event loop delivers the
+  // poll timer's tick: nothing may go to the dead link then (each command
+  // would wait out its timeouts with the window frozen), and no second box
+  // may open over the first.
+  for (int which = 0; which < 4; ++which) {
+    Rig r;
+    r.device.hv_set = 10;
+    r.start();
+    ASSERT_TRUE(r.recorder.connected());
+    ASSERT_TRUE(r.recorder.timer_running());
+    const std::string dir = lyratest::make_temp_dir("lost");
+    r.window.type_time("0.002");
+    for (const char* call : {"LYRA_SET_GAIN", "LYRA_SET_HIGH_VOLTAGES", "LYRA_QUERY_STATE", "LYRA_QUERY_POWER",
+                             "LYRA_QUERY_COMMON_MEMORY"}) {
+      r.device.failures.push_back({call, 3, which == 3 && std::string(call) == "LYRA_QUERY_COMMON_MEMORY" ? 1 : 0});
+    }
+    struct AtBox {
+      bool recorder_timer = false;
+      int window_timer = 0;
+      bool connected = false;
+      std::vector<std::string> sent;
+    };
+    std::vector<AtBox> boxes;
+    r.window.on_message = [&] {
+      boxes.push_back({r.recorder.timer_running(), r.window.timer_id, r.recorder.connected(), {}});
+      if (boxes.size() > 1) return;
+      const size_t before = r.device.calls.size();
+      r.recorder.on_timer(kPollTimerId);  // the tick the box's event loop delivers
+      boxes.front().sent.assign(r.device.calls.begin() + static_cast<long>(before), r.device.calls.end());
+    };
+    if (which == 0) {
+      r.window.gain_index = 1;
+      r.recorder.on_gain_selected();
+    } else if (which == 1) {
+      r.window.hv_rules.set_value(20);
+      r.recorder.on_hv_set_button();
+    } else if (which == 2) {
+      r.recorder.on_timer(kPollTimerId);
+    } else {
+      r.window.save_answers.push_back(dir + "/lost.txt");
+      r.recorder.on_start_button();  // the second memory read fails
+    }
+    ASSERT_FALSE(boxes.empty()) << which;
+    EXPECT_EQ(boxes.size(), 1u) << which;
+    EXPECT_FALSE(boxes[0].recorder_timer) << which;
+    EXPECT_EQ(boxes[0].window_timer, 0) << which;  // the window's timer was stopped before the box
+    EXPECT_FALSE(boxes[0].connected) << which;
+    EXPECT_TRUE(boxes[0].sent.empty()) << which << ": " << boxes[0].sent.front();
+    EXPECT_EQ(r.window.messages, std::vector<std::string>{"The connection to the MCA-740 has been brocken!"});
+    EXPECT_EQ(r.device.count("COMM_CLOSE"), 1) << which;
+    EXPECT_TRUE(r.window.only_connect_enabled()) << which;
+    EXPECT_EQ(r.window.texts[Control::connect], "Connect MCA-740 ...");
+  }
+}
+
 TEST(RecorderConnect, DisconnectSendsNothing) {
   Rig r;
   r.start();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QWheelEvent>
@@ -216,6 +217,74 @@ TEST_F(Widgets, RecorderWindowLayoutAndStart) {
   EXPECT_FALSE(dialog.close());
   dialog.set_close_enabled(true);
   EXPECT_TRUE(dialog.close());
+}
+
+namespace {
+
+// Calls `shown` for every message box that the application shows.
+class MessageBoxWatch final : public QObject {
+ public:
+  explicit MessageBoxWatch(std::function<void(QMessageBox*)> shown) : shown_(std::move(shown)) {
+    QApplication::instance()->installEventFilter(this);
+  }
+  ~MessageBoxWatch() override { QApplication::instance()->removeEventFilter(this); }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Show) {
+      if (auto* box = qobject_cast<QMessageBox*>(o)) shown_(box);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void(QMessageBox*)> shown_;
+};
+
+}  // namespace
+
+TEST_F(Widgets, ALostLinkShowsOneMessageBoxAndItsTickSendsNothing) {
+  FakeDevice device;
+  device.app_code = "KPUL";
+  RecorderDialog dialog(device);
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  dialog.initialise(std::nullopt);
+  ASSERT_TRUE(dialog.recorder().connected());
+  ASSERT_TRUE(dialog.poll_timer().isActive());
+  const int tick = dialog.poll_timer().timerId();
+  // The link is dead from here on: every command fails.
+  for (const char* call : {"LYRA_SET_GAIN", "LYRA_QUERY_STATE", "LYRA_QUERY_POWER"}) device.failures.push_back({call, 3, 0});
+
+  std::vector<std::string> texts;
+  std::vector<bool> timer_active;
+  std::vector<std::string> sent_while_shown;
+  MessageBoxWatch watch([&](QMessageBox* box) {
+    texts.push_back(box->text().toStdString());
+    timer_active.push_back(dialog.poll_timer().isActive());
+    const bool first = texts.size() == 1;
+    // Inside the box's own event loop: the timer's tick arrives as the
+    // event dispatcher delivers it, then the user presses OK.
+    QTimer::singleShot(0, box, [&, box, first] {
+      if (first) {
+        const size_t before = device.calls.size();
+        QTimerEvent event(tick);
+        QCoreApplication::sendEvent(&dialog.poll_timer(), &event);
+        sent_while_shown.assign(device.calls.begin() + static_cast<long>(before), device.calls.end());
+      }
+      box->button(QMessageBox::Ok)->click();
+    });
+  });
+  const int power_queries = device.count("LYRA_QUERY_POWER");
+  find<QComboBox>(dialog, 1008)->activated(1);  // the user chooses a gain
+
+  EXPECT_EQ(texts, std::vector<std::string>{"The connection to the MCA-740 has been brocken!"});
+  EXPECT_EQ(timer_active, std::vector<bool>{false});
+  EXPECT_TRUE(sent_while_shown.empty()) << sent_while_shown.front();
+  EXPECT_EQ(device.count("LYRA_QUERY_POWER"), power_queries);
+  EXPECT_EQ(device.count("COMM_CLOSE"), 1);
+  EXPECT_FALSE(dialog.recorder().connected());
+  EXPECT_FALSE(dialog.poll_timer().isActive());
+  EXPECT_EQ(find<QPushButton>(dialog, 1000)->text(), QStringLiteral("Connect MCA-740 ..."));
 }
 
 TEST_F(Widgets, RecordingThroughTheWindowAgainstLyrasim) {
