@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -108,6 +111,82 @@ TEST_F(Widgets, NumericEditTakesOnlyWhatTheRulesAllow) {
   edit->setEnabled(false);
   EXPECT_EQ(edit->palette().color(QPalette::Disabled, QPalette::Base),
             QPalette().color(QPalette::Active, QPalette::Button));
+}
+
+TEST_F(Widgets, APasteIsCutToTheFieldsLimitLikeTyping) {
+  QWidget host;
+  auto* hv = new NumericEdit(&host);
+  hv->rules().set_range(0, 3600, true);
+  hv->rules().set_precision(0);
+  hv->rules().set_length_limit(4);
+  auto* time = new NumericEdit(&host);
+  time->rules().set_range(0, 3, true);
+  time->rules().set_precision(4);
+  time->rules().set_length_limit(6);
+  host.show();
+  host.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+  QClipboard* clipboard = QGuiApplication::clipboard();
+
+  // Ctrl+V into the empty HV field: the first four characters.
+  clipboard->setText(QStringLiteral("123456789"));
+  hv->setFocus();
+  hv->clear();
+  QTest::keyClick(hv, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(hv->text().toStdString(), "1234");
+  EXPECT_EQ(hv->rules().value(), 1234.0);
+  // Full: nothing more goes in, the text stays.
+  QTest::keyClick(hv, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(hv->text().toStdString(), "1234");
+  // Over a selection of two: room for two.
+  hv->setSelection(1, 2);
+  QTest::keyClick(hv, Qt::Key_Insert, Qt::ShiftModifier);
+  EXPECT_EQ(hv->text().toStdString(), "1124");
+
+  // The time field: six characters, here with a selection in the middle.
+  clipboard->setText(QStringLiteral("0.000300000001"));
+  time->setFocus();
+  time->clear();
+  QTest::keyClick(time, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(time->text().toStdString(), "0.0003");
+  time->setSelection(2, 3);  // "000"
+  clipboard->setText(QStringLiteral("98765"));
+  time->paste_within_limit();
+  EXPECT_EQ(time->text().toStdString(), "0.9873");
+
+  // The context menu's Paste is cut the same way, over the text as typed
+  // (the menu does not count as leaving the field).
+  QApplication::processEvents();  // the focus's select-all has run
+  time->clear();
+  QTest::keyClicks(time, "2");
+  clipboard->setText(QStringLiteral(".50000000"));
+  bool pasted_from_menu = false;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    const QString paste_key = QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+    for (QAction* a : menu->actions()) {
+      if (a->text().endsWith(QLatin1Char('\t') + paste_key)) {
+        a->trigger();
+        pasted_from_menu = true;
+      }
+    }
+    menu->close();
+  });
+  QContextMenuEvent menu_event(QContextMenuEvent::Mouse, QPoint(2, 2), time->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(time, &menu_event);
+  EXPECT_TRUE(pasted_from_menu);
+  EXPECT_EQ(time->text().toStdString(), "2.5000");
+
+  // Text set from code is never cut; a paste then finds no room.
+  time->rules().set_range(0, 1e6, true);
+  time->rules().set_value(123456.5);
+  EXPECT_EQ(time->text().toStdString(), "123456.5000");
+  time->setCursorPosition(0);
+  QTest::keyClick(time, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(time->text().toStdString(), "123456.5000");
+  // No drops: the platform's field takes none, and one would go round the limit.
+  EXPECT_FALSE(time->acceptDrops());
 }
 
 TEST_F(Widgets, EnterStaysInTheEditField) {
