@@ -22,29 +22,6 @@ uint64_t saturating_add(uint64_t a, uint64_t b) {
   uint64_t s = 0;
   return __builtin_add_overflow(a, b, &s) ? UINT64_MAX : s;
 }
-}  // namespace
-
-uint32_t sample_rate(uint16_t firmware, uint16_t rate_khz) {
-  if (firmware < kFirstFirmwareWithRate) return 10'000'000u;
-  return static_cast<uint32_t>(rate_khz) * 1000u;
-}
-
-double time_range_seconds(uint32_t memory_bytes, uint32_t rate) {
-  if (memory_bytes < kMemoryReserve || rate == 0) return 0.0;
-  return static_cast<double>(memory_bytes - kMemoryReserve) / (2.0 * static_cast<double>(rate));
-}
-
-bool is_decimal_seconds(std::string_view text) {
-  size_t digits = 0, points = 0;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return false;
-  }
-  return digits > 0 && points <= 1;
-}
-
-namespace {
 
 // floor(seconds x factor) of a text that is_decimal_seconds() took, and
 // whether digits were dropped (the product was not whole).
@@ -68,8 +45,27 @@ uint64_t decimal_product(std::string_view seconds, uint64_t factor, bool* inexac
   }
   return saturating_add(saturating_mul(whole_value, factor), carry);
 }
-
 }  // namespace
+
+uint32_t sample_rate(uint16_t firmware, uint16_t rate_khz) {
+  if (firmware < kFirstFirmwareWithRate) return 10'000'000u;
+  return static_cast<uint32_t>(rate_khz) * 1000u;
+}
+
+double time_range_seconds(uint32_t memory_bytes, uint32_t rate) {
+  if (memory_bytes < kMemoryReserve || rate == 0) return 0.0;
+  return static_cast<double>(memory_bytes - kMemoryReserve) / (2.0 * static_cast<double>(rate));
+}
+
+bool is_decimal_seconds(std::string_view text) {
+  size_t digits = 0, points = 0;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return false;
+  }
+  return digits > 0 && points <= 1;
+}
 
 std::optional<uint64_t> decimal_times(std::string_view seconds, uint64_t factor) {
   if (!is_decimal_seconds(seconds) || factor > kMaxDecimalFactor) return std::nullopt;
@@ -90,9 +86,9 @@ bool recording_fits(std::string_view seconds, uint32_t rate, uint32_t memory_byt
   // s <= (M - 1440) / (2 R) is s x 2R <= M - 1440: against a whole bound,
   // the product rounded up must not exceed it.
   bool inexact = false;
-  const uint64_t floor = decimal_product(seconds, 2 * static_cast<uint64_t>(rate), &inexact);
+  const uint64_t truncated = decimal_product(seconds, 2 * static_cast<uint64_t>(rate), &inexact);
   const uint64_t bound = memory_bytes - kMemoryReserve;
-  return floor < bound || (floor == bound && !inexact);
+  return truncated < bound || (truncated == bound && !inexact);
 }
 
 unsigned progress_percent(uint64_t read_offset, uint32_t n) {

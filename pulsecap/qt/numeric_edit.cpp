@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTimer>
 #include <memory>
 
@@ -16,8 +17,8 @@ NumericEdit::NumericEdit(QWidget* parent) : QLineEdit(parent) {
   // The length limit is the rules' own: QLineEdit's would also cut text
   // set from code.
   setMaxLength(32767);
-  // Dropped text would go round the limit as a paste once did; the
-  // platform's edit control takes no drops either.
+  // Dropped text would go round the length limit; the platform's plain
+  // edit control takes no drops either.
   setAcceptDrops(false);
   connect(this, &QLineEdit::textChanged, this, [this] {
     rules_.on_text_changed();
@@ -54,8 +55,8 @@ void NumericEdit::contextMenuEvent(QContextMenuEvent* event) {
   std::unique_ptr<QMenu> menu(createStandardContextMenu());
   // The menu's Paste is QLineEdit's, which knows only its own length
   // limit (kept out of the way, see the constructor): the action that
-  // calls it is found by that very connection and rewired. Qt 6.4 makes
-  // it by name, later versions by member pointer; both are tried.
+  // calls it is found by that very connection and rewired. Qt 6.4
+  // connects it by name; a member-pointer connection is looked for too.
   for (QAction* action : menu->actions()) {
     const bool by_name = QObject::disconnect(action, SIGNAL(triggered()), this, SLOT(paste()));
     const bool by_pointer = QObject::disconnect(action, &QAction::triggered, this, &QLineEdit::paste);
