@@ -29,12 +29,42 @@ inline bool is_directory(const std::string& path) { return entry_kind(path) == E
 bool make_directory(const std::string& path, SystemError* error = nullptr);
 // Removes an empty directory; false when it is missing, not empty or refused.
 bool remove_directory(const std::string& path);
-// Gives the owner write permission (the "normal" attributes); false when
-// the entry is missing or the change is refused.
-bool make_writable(const std::string& path);
-// Deletes a file or symbolic link (never a directory) after making it
-// writable. True when the name is gone afterwards.
+// Deletes a file or symbolic link (never a directory). True when the name
+// is gone afterwards.
 bool delete_file(const std::string& path);
+
+// Acting on a path without passing a symbolic link.
+//
+// What the setup programs take away is named by an uninstall log, and a
+// directory named there may since have been replaced by a symbolic link
+// (by whoever may write to the directory above it). These functions walk
+// the path from "/" one level at a time, each directory opened with
+// O_NOFOLLOW relative to the one before, and act on the last name relative
+// to the directory so opened. A link on the way is never followed, and a
+// level swapped for one during the walk ends it instead of redirecting it.
+// The path must be absolute; empty and "." levels are passed over, a ".."
+// level is refused. Each blocks only on the file system.
+enum class InPlace : uint8_t {
+  done,          // acted on (or, for make_directory_writable_in_place, writable already)
+  missing,       // nothing of that name, or a level on the way is no directory
+  through_link,  // a level on the way is a symbolic link (for the directory
+                 // calls: or the entry itself); nothing was touched
+  failed,        // refused by the system (permissions, not empty, ...) or a ".." level
+};
+// Deletes a file, or a symbolic link itself (never what it points to);
+// never a directory (failed). The file's own permission bits are left as
+// they are: deleting a name needs only the write permission of its
+// directory, and a chmod would reach every other hard link of the file.
+InPlace delete_file_in_place(const std::string& path);
+// Removes an empty directory.
+InPlace remove_directory_in_place(const std::string& path);
+// Gives a directory its owner's write permission (the "normal"
+// attributes), so that what is in it can be removed.
+InPlace make_directory_writable_in_place(const std::string& path);
+
+// The working directory, as the system has it (no symbolic links in it);
+// nullopt when it cannot be found (removed, or too long).
+std::optional<std::string> working_directory();
 
 // Last-write time in nanoseconds since the epoch; nullopt when missing.
 std::optional<int64_t> last_write_time_ns(const std::string& path);
@@ -59,7 +89,11 @@ struct OwnedFile {
   uint32_t mode = 0;  // permission bits
   bool regular = false;
 };
-std::optional<OwnedFile> read_owned_file(const std::string& path, size_t max_bytes = 16u << 20);
+// The file is reached as the functions above reach their paths: never
+// through a symbolic link, and a link as the file itself is not read
+// either. nullopt when it is missing, unreadable or larger than 16 MiB;
+// `place` (when given) then tells whether a link was the reason.
+std::optional<OwnedFile> read_owned_file(const std::string& path, InPlace* place = nullptr);
 
 // Creates a new file (never an existing one) with exactly `mode`, whatever
 // the umask, holding `text`. False when the name exists or on failure.

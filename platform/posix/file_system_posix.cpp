@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/posix/descriptor_io.h"
@@ -25,6 +27,14 @@ class Fd {
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.release();
+    }
+    return *this;
+  }
   int get() const { return fd_; }
   int release() {
     int fd = fd_;
@@ -72,20 +82,118 @@ bool make_directory(const std::string& path, SystemError* error) {
 
 bool remove_directory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
-bool make_writable(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return false;
-  if (S_ISLNK(st.st_mode)) return true;  // a link has no permissions of its own
-  if ((st.st_mode & S_IWUSR) != 0) return true;
-  return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
-}
-
 bool delete_file(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return true;
   if (S_ISDIR(st.st_mode)) return false;
-  make_writable(path);
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+namespace {
+
+// The directory that holds the last level of `path`, opened by the walk
+// described in file_system.h, and the name of that last level. The
+// descriptors are O_PATH: they serve as the base of the *at calls and need
+// only search permission on each level, as a path lookup does.
+struct Parent {
+  Fd dir{-1};
+  std::string name;
+  InPlace state = InPlace::failed;  // done when dir and name are usable
+};
+
+InPlace why_not_entered(int dir, const std::string& name) {
+  int error = errno;
+  struct stat st {};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode)) return InPlace::through_link;
+    if (!S_ISDIR(st.st_mode)) return InPlace::missing;
+  }
+  return error == ENOENT || error == ENOTDIR ? InPlace::missing : InPlace::failed;
+}
+
+Parent open_parent(const std::string& path) {
+  Parent parent;
+  if (path.empty() || path[0] != '/') return parent;
+  std::vector<std::string> levels;
+  for (size_t pos = 1; pos <= path.size();) {
+    size_t end = path.find('/', pos);
+    if (end == std::string::npos) end = path.size();
+    std::string level = path.substr(pos, end - pos);
+    if (level == "..") return parent;
+    if (!level.empty() && level != ".") levels.push_back(std::move(level));
+    pos = end + 1;
+  }
+  if (levels.empty()) return parent;  // "/" itself has no parent to act from
+  Fd dir(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) return parent;
+  for (size_t i = 0; i + 1 < levels.size(); ++i) {
+    Fd next(::openat(dir.get(), levels[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) {
+      parent.state = why_not_entered(dir.get(), levels[i]);
+      return parent;
+    }
+    dir = std::move(next);
+  }
+  parent.dir = std::move(dir);
+  parent.name = levels.back();
+  parent.state = InPlace::done;
+  return parent;
+}
+
+// What the last level is, not following a link: its stat, or the state to
+// return when it is not there.
+InPlace last_level(const Parent& parent, struct stat& st) {
+  if (::fstatat(parent.dir.get(), parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return InPlace::done;
+  return errno == ENOENT ? InPlace::missing : InPlace::failed;
+}
+
+}  // namespace
+
+InPlace delete_file_in_place(const std::string& path) {
+  Parent parent = open_parent(path);
+  if (parent.state != InPlace::done) return parent.state;
+  // unlinkat never follows the last level: a link there goes, not its target.
+  if (::unlinkat(parent.dir.get(), parent.name.c_str(), 0) == 0) return InPlace::done;
+  return errno == ENOENT ? InPlace::missing : InPlace::failed;  // EISDIR (EPERM on some systems): a directory
+}
+
+InPlace remove_directory_in_place(const std::string& path) {
+  Parent parent = open_parent(path);
+  if (parent.state != InPlace::done) return parent.state;
+  if (::unlinkat(parent.dir.get(), parent.name.c_str(), AT_REMOVEDIR) == 0) return InPlace::done;
+  int error = errno;
+  if (error == ENOENT) return InPlace::missing;
+  struct stat st {};
+  // AT_REMOVEDIR on a link fails with ENOTDIR and leaves the link.
+  if (last_level(parent, st) == InPlace::done && S_ISLNK(st.st_mode)) return InPlace::through_link;
+  return error == ENOTDIR ? InPlace::missing : InPlace::failed;
+}
+
+InPlace make_directory_writable_in_place(const std::string& path) {
+  Parent parent = open_parent(path);
+  if (parent.state != InPlace::done) return parent.state;
+  struct stat st {};
+  if (InPlace state = last_level(parent, st); state != InPlace::done) return state;
+  if (S_ISLNK(st.st_mode)) return InPlace::through_link;
+  if (!S_ISDIR(st.st_mode)) return InPlace::missing;
+  if ((st.st_mode & S_IWUSR) != 0) return InPlace::done;
+  // AT_SYMLINK_NOFOLLOW: should the name have become a link since the
+  // fstatat, the change is refused instead of reaching the link's target.
+  if (::fchmodat(parent.dir.get(), parent.name.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0) {
+    return InPlace::done;
+  }
+  return InPlace::failed;
+}
+
+std::optional<std::string> working_directory() {
+  char* dir = ::getcwd(nullptr, 0);
+  if (dir == nullptr) return std::nullopt;
+  std::string result(dir);
+  ::free(dir);
+  // Linux marks a working directory that is no longer reachable from the
+  // root with "(unreachable)"; such a path names nothing.
+  if (result.empty() || result[0] != '/') return std::nullopt;
+  return result;
 }
 
 std::optional<int64_t> last_write_time_ns(const std::string& path) {
@@ -157,19 +265,29 @@ std::optional<std::string> read_file(const std::string& path, size_t max_bytes) 
   return read_all(fd.get(), max_bytes);
 }
 
-std::optional<OwnedFile> read_owned_file(const std::string& path, size_t max_bytes) {
+std::optional<OwnedFile> read_owned_file(const std::string& path, InPlace* place) {
+  auto tell = [place](InPlace state) {
+    if (place != nullptr) *place = state;
+    return std::nullopt;
+  };
+  Parent parent = open_parent(path);
+  if (parent.state != InPlace::done) return tell(parent.state);
   // O_NONBLOCK: a FIFO planted under the name must not hang the reader.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return std::nullopt;
+  Fd fd(::openat(parent.dir.get(), parent.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+  if (fd.get() < 0) {
+    if (errno == ELOOP) return tell(InPlace::through_link);  // the name itself is a link
+    return tell(errno == ENOENT ? InPlace::missing : InPlace::failed);
+  }
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return std::nullopt;
+  if (::fstat(fd.get(), &st) != 0) return tell(InPlace::failed);
   OwnedFile file;
   file.owner = st.st_uid;
   file.mode = st.st_mode & 07777;
   file.regular = S_ISREG(st.st_mode);
+  if (place != nullptr) *place = InPlace::done;
   if (!file.regular) return file;
-  auto content = read_all(fd.get(), max_bytes);
-  if (!content) return std::nullopt;
+  auto content = read_all(fd.get(), 16u << 20);
+  if (!content) return tell(InPlace::failed);
   file.content = std::move(*content);
   return file;
 }

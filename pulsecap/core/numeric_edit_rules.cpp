@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace pulsecap {
 
@@ -102,6 +103,12 @@ void NumericEditRules::set_value(double v) {
   write_value();
 }
 
+size_t NumericEditRules::insert_room(size_t text_length, size_t selected_length) const {
+  if (length_limit_ == 0) return SIZE_MAX;
+  const size_t stays = text_length - std::min(selected_length, text_length);
+  return stays >= length_limit_ ? 0 : length_limit_ - stays;
+}
+
 bool NumericEditRules::is_valid() const { return minimum_ <= value_ && value_ <= maximum_; }
 
 NumericEditRules::CharAction NumericEditRules::on_char(char32_t ch, const std::string& text,
@@ -119,9 +126,7 @@ NumericEditRules::CharAction NumericEditRules::on_char(char32_t ch, const std::s
   if (ch == 8) return CharAction::insert;
   // The control's own length limit: a character that would make the text
   // longer than it is dropped.
-  if (length_limit_ != 0 && text.size() - std::min(selected.size(), text.size()) >= length_limit_) {
-    return CharAction::drop;
-  }
+  if (insert_room(text.size(), selected.size()) == 0) return CharAction::drop;
   if (ch >= '0' && ch <= '9') return CharAction::insert;
   if (ch == '-') {
     bool ok = selection_start == 0 && negative_allowed_ &&

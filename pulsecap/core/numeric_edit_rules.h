@@ -48,10 +48,15 @@ class NumericEditRules {
   // Stores v moved into the range and writes it.
   void set_value(double v);
 
-  // The most characters the control takes from the keyboard (0: no
-  // limit). Text set from code is never cut by it.
+  // The most characters the control takes from the user, typed or pasted
+  // (0: no limit). Text set from code is never cut by it.
   void set_length_limit(size_t limit) { length_limit_ = limit; }
   size_t length_limit() const { return length_limit_; }
+  // How many characters the user may put in place of the selection: the
+  // limit less the characters that stay (SIZE_MAX without a limit; 0 when
+  // a text set from code is already longer). A typed character needs one;
+  // a paste is cut to it.
+  size_t insert_room(size_t text_length, size_t selected_length) const;
 
   double value() const { return value_; }
   double minimum() const { return minimum_; }

@@ -1,5 +1,6 @@
 #include "pulsecap/core/recorder.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,17 @@ constexpr KnownApplication kApplications[] = {
 };
 constexpr char kOwnCode[] = "KPUL";
 constexpr int kGains[] = {2, 5, 10, 20, 50, 100};
+
+// The time edit holds the typed decimal as the nearest double; its
+// shortest fixed-point form is that decimal again ("0.0003"), which
+// sample_count() multiplies digit by digit as lyractl record does. The
+// double itself times 10 MHz is 2999.9999999999995 and would truncate to
+// one sample short.
+std::string decimal_of(double seconds) {
+  std::array<char, 400> buf{};
+  auto r = std::to_chars(buf.data(), buf.data() + buf.size(), seconds, std::chars_format::fixed);
+  return r.ec == std::errc() ? std::string(buf.data(), r.ptr) : std::string();
+}
 
 bool collecting(uint16_t acquisition_state740) { return acquisition_state740 == 2 || acquisition_state740 == 7; }
 
@@ -278,11 +290,15 @@ void Recorder::reset_controls() {
   window_.enable_control(Control::gain_list, false);
   window_.enable_control(Control::start, false);
   window_.set_control_text(Control::connect, kConnectText);
+  stop_poll_timer();
+  connected_ = false;
+}
+
+void Recorder::stop_poll_timer() {
   if (timer_id_ != 0) {
     window_.stop_timer(timer_id_);
     timer_id_ = 0;
   }
-  connected_ = false;
 }
 
 void Recorder::disconnect() {
@@ -292,9 +308,19 @@ void Recorder::disconnect() {
 }
 
 void Recorder::connection_lost(bool reset) {
+  // The link is dead before the message says so. The message box runs its
+  // own event loop: a poll tick inside it would query the dead link (the
+  // answer timeouts and retries, about 4 s of a frozen window) and open a
+  // second box over the first. So the timer stops, the window counts as
+  // disconnected and the link is closed first; the controls follow once
+  // the user has read the message.
+  if (reset) {
+    stop_poll_timer();
+    connected_ = false;
+  }
+  device_.comm_close();
   window_.message_box(kConnectionLost, kCaption);
   if (reset) reset_controls();
-  device_.comm_close();
 }
 
 void Recorder::apply_start_rule() {
@@ -353,7 +379,10 @@ void Recorder::end_of_recording() {
 void Recorder::on_start_button() {
   if (!connected_ || recording_) return;
   const uint32_t r = rate();
-  const uint32_t n = sample_count(window_.time_edit().value(), r, get_u32(&state740_ex_[kStateExMemory]));
+  // Only code can set a negative time (the field takes no minus sign); it
+  // records nothing.
+  const uint32_t n =
+      sample_count(decimal_of(window_.time_edit().value()), r, get_u32(&state740_ex_[kStateExMemory])).value_or(0);
   std::optional<std::string> chosen = window_.ask_save_path(trace_path_);
   if (!chosen) return;
   // A longer path would have to be cut, and the cut path could name

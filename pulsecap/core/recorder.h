@@ -129,6 +129,7 @@ class Recorder {
   void disconnect();
   void connection_lost(bool reset_controls);
   void reset_controls();
+  void stop_poll_timer();
   void enable_connected_controls();
   void apply_start_rule();
   bool take_over();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 #include "lyralink/link/bytes.h"
 #include "platform/clock.h"
@@ -12,6 +11,40 @@ namespace pulsecap {
 namespace {
 constexpr uint32_t kMemoryReserve = 1440;  // bytes of the common memory that no recording uses
 constexpr uint16_t kFirstFirmwareWithRate = 0x1304;
+constexpr uint64_t kMaxDecimalFactor = uint64_t{1} << 60;
+
+uint64_t saturating_mul(uint64_t a, uint64_t b) {
+  uint64_t p = 0;
+  return __builtin_mul_overflow(a, b, &p) ? UINT64_MAX : p;
+}
+
+uint64_t saturating_add(uint64_t a, uint64_t b) {
+  uint64_t s = 0;
+  return __builtin_add_overflow(a, b, &s) ? UINT64_MAX : s;
+}
+
+// floor(seconds x factor) of a text that is_decimal_seconds() took, and
+// whether digits were dropped (the product was not whole).
+uint64_t decimal_product(std::string_view seconds, uint64_t factor, bool* inexact) {
+  const size_t point = seconds.find('.');
+  const std::string_view whole = seconds.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? std::string_view() : seconds.substr(point + 1);
+  uint64_t whole_value = 0;
+  for (char c : whole) whole_value = saturating_add(saturating_mul(whole_value, 10), static_cast<uint64_t>(c - '0'));
+  // The fraction 0.d1...dk times the factor is the long multiplication of
+  // the integer d1...dk by the factor, done from its last digit, with the k
+  // lowest decimal digits of the product dropped: what carries out past d1
+  // is the whole part. The carry stays below the factor, so
+  // d x factor + carry < 10 x 2^60 never wraps.
+  uint64_t carry = 0;
+  *inexact = false;
+  for (auto it = fraction.rbegin(); it != fraction.rend(); ++it) {
+    const uint64_t t = static_cast<uint64_t>(*it - '0') * factor + carry;
+    *inexact = *inexact || t % 10 != 0;
+    carry = t / 10;
+  }
+  return saturating_add(saturating_mul(whole_value, factor), carry);
+}
 }  // namespace
 
 uint32_t sample_rate(uint16_t firmware, uint16_t rate_khz) {
@@ -24,13 +57,38 @@ double time_range_seconds(uint32_t memory_bytes, uint32_t rate) {
   return static_cast<double>(memory_bytes - kMemoryReserve) / (2.0 * static_cast<double>(rate));
 }
 
-uint32_t sample_count(double seconds, uint32_t rate, uint32_t memory_bytes) {
-  if (!(seconds > 0) || rate == 0) return 0;
-  const double n = std::floor(seconds * static_cast<double>(rate));
+bool is_decimal_seconds(std::string_view text) {
+  size_t digits = 0, points = 0;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.') ++points;
+    else return false;
+  }
+  return digits > 0 && points <= 1;
+}
+
+std::optional<uint64_t> decimal_times(std::string_view seconds, uint64_t factor) {
+  if (!is_decimal_seconds(seconds) || factor > kMaxDecimalFactor) return std::nullopt;
+  bool inexact = false;
+  return decimal_product(seconds, factor, &inexact);
+}
+
+std::optional<uint32_t> sample_count(std::string_view seconds, uint32_t rate, uint32_t memory_bytes) {
+  const std::optional<uint64_t> n = decimal_times(seconds, rate);
+  if (!n) return std::nullopt;
   const uint32_t memory_limit = memory_bytes < kMemoryReserve ? 0 : (memory_bytes - kMemoryReserve) / 2;
-  const uint32_t limit = std::min(memory_limit, kMaxTraceSamples);
-  if (!(n < static_cast<double>(limit))) return limit;
-  return static_cast<uint32_t>(n);
+  return static_cast<uint32_t>(std::min<uint64_t>(*n, std::min(memory_limit, kMaxTraceSamples)));
+}
+
+bool recording_fits(std::string_view seconds, uint32_t rate, uint32_t memory_bytes) {
+  if (!is_decimal_seconds(seconds)) return false;
+  if (rate == 0 || memory_bytes < kMemoryReserve) return seconds.find_first_not_of("0.") == std::string_view::npos;
+  // s <= (M - 1440) / (2 R) is s x 2R <= M - 1440: against a whole bound,
+  // the product rounded up must not exceed it.
+  bool inexact = false;
+  const uint64_t truncated = decimal_product(seconds, 2 * static_cast<uint64_t>(rate), &inexact);
+  const uint64_t bound = memory_bytes - kMemoryReserve;
+  return truncated < bound || (truncated == bound && !inexact);
 }
 
 unsigned progress_percent(uint64_t read_offset, uint32_t n) {

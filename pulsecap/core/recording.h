@@ -4,7 +4,9 @@
 // chunks of 720 samples, each masked to 14 bits and handed to the trace
 // writer at once. The recorder window and `lyractl record` both run it.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "pulsecap/core/device_layer.h"
 #include "pulsecap/core/trace_writer.h"
@@ -20,10 +22,29 @@ uint32_t sample_rate(uint16_t firmware, uint16_t rate_khz);
 // rate is unknown (0), so the range never goes negative or infinite.
 double time_range_seconds(uint32_t memory_bytes, uint32_t rate);
 
-// The sample count of a recording of `seconds` at `rate`, truncated, and
-// clamped to what the memory holds ((M - 1440) / 2) and to what the WAVE
-// sizes and the fill stop 2 N can carry in 32 bits.
-uint32_t sample_count(double seconds, uint32_t rate, uint32_t memory_bytes);
+// A number of seconds as the user writes it: decimal digits with at most
+// one point ("2", "0.0003", ".5", "7."), as many digits as wanted; no
+// sign, exponent or blanks.
+bool is_decimal_seconds(std::string_view text);
+
+// floor(seconds x factor) for such a decimal text, computed exactly on
+// its digits: "0.0003" x 10 000 000 is 3000, where the binary product of
+// the two doubles is 2999.9999999999995 and truncates to 2999. Saturates
+// at UINT64_MAX (a number with many integer digits); nullopt when the text
+// is not a decimal number of seconds. factor is at most 2^60.
+std::optional<uint64_t> decimal_times(std::string_view seconds, uint64_t factor);
+
+// The sample count N of a recording of `seconds` (a decimal text) at
+// `rate`: seconds x rate truncated, exactly, then clamped to what the
+// memory holds ((M - 1440) / 2) and to what the WAVE sizes and the fill
+// stop 2 N carry in 32 bits. nullopt when the text is no decimal number.
+// The recorder, `lyractl record` and the Python package all count so.
+std::optional<uint32_t> sample_count(std::string_view seconds, uint32_t rate, uint32_t memory_bytes);
+
+// True when a recording of `seconds` fits the memory, compared exactly:
+// seconds <= (M - 1440) / (2 R), so at R = 0 or M < 1440 only 0 fits.
+// False for a text that is no decimal number.
+bool recording_fits(std::string_view seconds, uint32_t rate, uint32_t memory_bytes);
 
 // Progress after `read_offset` of n samples: read_offset * 100 / n in
 // unsigned integer arithmetic, without the product wrapping.

@@ -1,6 +1,7 @@
 #pragma once
 // The numeric edit field as a widget: a QLineEdit whose typed characters,
 // colours and focus changes go through NumericEditRules.
+#include <QClipboard>
 #include <QLineEdit>
 
 #include "pulsecap/core/numeric_edit_rules.h"
@@ -15,8 +16,16 @@ class NumericEdit final : public QLineEdit {
   NumericEditRules& rules() { return rules_; }
   const NumericEditRules& rules() const { return rules_; }
 
+  // The clipboard's text in place of the selection, cut to the length
+  // limit as typing is; nothing when there is no room at all. Every paste
+  // of the field (the shortcut, the context menu, the middle button's
+  // selection) comes here.
+  void paste_within_limit(QClipboard::Mode mode = QClipboard::Clipboard);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void changeEvent(QEvent* event) override;

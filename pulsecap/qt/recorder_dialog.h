@@ -32,6 +32,8 @@ class RecorderDialog final : public QDialog, public RecorderWindow {
   QWidget* control(Control id) const;
   TracePreview* preview() const { return preview_.get(); }
   bool close_enabled() const { return close_enabled_; }
+  // The poll timer, for tests that deliver its tick themselves.
+  QTimer& poll_timer() { return poll_timer_; }
 
   // Tests answer the save dialog and the message boxes without showing them.
   std::function<std::optional<std::string>(const std::string&)> save_path_hook;

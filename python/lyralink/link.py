@@ -36,7 +36,7 @@ from numpy.typing import NDArray
 from . import answers as A
 from ._library import library
 from .errors import LinkError, error_for_status
-from .recording import PathLike, ProgressCallback, run_record, sample_rate, time_range_seconds
+from .recording import PathLike, ProgressCallback, Seconds, run_record, sample_rate, time_range_seconds
 
 __all__ = [
     "Link",
@@ -760,16 +760,21 @@ class Link:
         rate, memory = self._rate_and_memory()
         return time_range_seconds(memory, rate)
 
-    def record(self, seconds: float, path: Optional[PathLike] = None,
+    def record(self, seconds: Seconds, path: Optional[PathLike] = None,
                progress: Optional[ProgressCallback] = None) -> NDArray[np.uint16]:
         """Records ``seconds`` of the signal memory, exactly as pulsecap and
         ``lyractl record`` do, and returns the trace: N = seconds x rate
-        samples (truncated) as uint16, masked to 14 bits.
+        samples (truncated) as uint16, masked to 14 bits. N is counted on the
+        decimal digits, as ``lyractl record`` counts them: decimal text
+        ("0.0003"), a Decimal, an int or a Fraction; a float stands for the
+        decimal it is written as, so ``record(0.0003)`` at 10 MHz is 3000
+        samples (see :func:`lyralink.recording.decimal_times`).
 
         With ``path`` the trace file is written as the chunks arrive: WAVE
         when the path ends in ".wav", else text; the bytes are those of
         ``lyractl record``. ``progress(samples_read, total)`` is called after
-        every chunk. Raises ValueError when the memory cannot hold the time;
+        every chunk. Raises ValueError when the memory cannot hold the time
+        or ``seconds`` is no number of seconds (negative, NaN, junk text);
         when a memory read fails, the LinkError or DeviceError carries the
         samples read so far in ``.samples`` (the file holds them too)."""
         return run_record(self, seconds, path, progress)

@@ -221,12 +221,70 @@ def test_sample_rate_range_and_count():
     assert R.time_range_seconds(16 << 20, 2_000_000) == pytest.approx(((16 << 20) - 1440) / 4e6)
     assert R.time_range_seconds(1439, 2_000_000) == 0.0 and R.time_range_seconds(1 << 20, 0) == 0.0
     assert R.sample_count(0.01, 2_000_000, 16 << 20) == 20000
-    assert R.sample_count(0.0000015, 2_000_000, 16 << 20) == 3  # 3.0000000000000004 truncated
-    assert R.sample_count(0.29, 100, 16 << 20) == 28  # 28.999999999999996 truncated, as in C
+    assert R.sample_count(0.0000015, 2_000_000, 16 << 20) == 3
+    # The float product is 28.999999999999996; the decimal 0.29 x 100 is 29.
+    assert R.sample_count(0.29, 100, 16 << 20) == 29
     assert R.sample_count(10.0, 2_000_000, 10000) == (10000 - 1440) // 2
     assert R.sample_count(1e9, 10_000_000, 0xFFFFFFFF) == (0xFFFFFFFF - 1440) // 2
-    for none in (0.0, -1.0, float("nan")):
-        assert R.sample_count(none, 2_000_000, 16 << 20) == 0
+    assert R.sample_count(0.0, 2_000_000, 16 << 20) == 0
+    for junk in (-1.0, float("nan")):
+        with pytest.raises(ValueError):
+            R.sample_count(junk, 2_000_000, 16 << 20)
+
+
+def test_seconds_count_on_their_decimal_digits():
+    from decimal import Decimal
+    from fractions import Fraction
+
+    # The recorder's own cases: where the float product lies just below the
+    # whole number (0.0003 x 10 MHz = 2999.9999999999995) and where not.
+    cases = [("0.0003", 10_000_000, 3000), ("0.0006", 10_000_000, 6000), ("0.0007", 10_000_000, 7000),
+             ("1.0001", 10_000_000, 10_001_000), ("0.0003", 5_000_000, 1500), ("0.0006", 5_000_000, 3000),
+             ("0.0007", 5_000_000, 3500), ("1.0001", 5_000_000, 5_000_500), ("0.0012", 10_000_000, 12_000),
+             ("0.0029", 5_000_000, 14_500), ("0.29", 100, 29), ("2", 7, 14), ("7.", 3, 21), (".5", 3, 1),
+             ("000.000", 10_000_000, 0), ("0.00000009", 10_000_000, 0), ("0.0000001", 10_000_000, 1)]
+    for text, rate, n in cases:
+        assert R.decimal_times(text, rate) == n, (text, rate)
+        assert R.decimal_times(Decimal(text), rate) == n, (text, rate)
+        assert R.decimal_times(float(text), rate) == n, (text, rate)  # a float is the decimal it is written as
+        assert R.decimal_times(Fraction(text), rate) == n, (text, rate)
+        assert R.sample_count(text, rate, 1 << 32) == min(n, (((1 << 32) - 1440) // 2))
+    assert R.decimal_times(3, 10_000_000) == 30_000_000
+    assert R.decimal_times(Decimal("3E-4"), 10_000_000) == 3000
+    # Digits beyond a float's, any number of them, still count.
+    assert R.decimal_times("0.000299999999999999999999999999999999999999", 10_000_000) == 2999
+    assert R.decimal_times("0.000300000000000000000000000000000000000001", 10_000_000) == 3000
+    assert R.decimal_times("0." + "9" * 20000, 10_000_000) == 9_999_999
+    assert R.decimal_times("0." + "3" * 20000, 3) == 0 and R.decimal_times("0." + "3" * 19999 + "4", 3) == 1
+    assert R.decimal_times("0." + "9" * 1000, 1 << 60) == (1 << 60) - 1
+    # Saturated at 2**64 - 1 as in the recorder, never a giant integer or an overflow.
+    assert R.decimal_times("9" * 5000, 2) == (1 << 64) - 1
+    assert R.decimal_times("18446744073709551614.9", 1) == (1 << 64) - 2
+    assert R.decimal_times(Decimal("1E+999999999"), 10_000_000) == (1 << 64) - 1
+    assert R.decimal_times(Decimal("1E-999999999"), 10_000_000) == 0
+    assert R.decimal_times(1e300, 10_000_000) == (1 << 64) - 1
+    assert R.decimal_times(10 ** 5000, 10_000_000) == (1 << 64) - 1
+    assert R.sample_count("9" * 400, 10_000_000, 0xFFFFFFFF) == (0xFFFFFFFF - 1440) // 2
+    # Fits: (M - 1440) / (2 R) exactly; 3440 bytes at 1 kHz hold 1 s.
+    assert R.recording_fits("1", 1000, 3440) and R.recording_fits("1." + "0" * 30, 1000, 3440)
+    assert not R.recording_fits("1." + "0" * 29 + "1", 1000, 3440)
+    assert R.recording_fits(0.0003, 10_000_000, 1440 + 6000)
+    assert not R.recording_fits(0.0003, 10_000_000, 1440 + 5999)
+    assert not R.recording_fits("9" * 400, 10_000_000, 0xFFFFFFFF)
+    assert R.recording_fits("0.000", 0, 1 << 24) and not R.recording_fits("0.0001", 0, 1 << 24)
+    assert R.recording_fits(Decimal(0), 10_000_000, 1440) and not R.recording_fits(Decimal("1E-999999999"), 1, 1440)
+    assert R.recording_fits(Fraction(1, 3), 3, 1442) and not R.recording_fits(Fraction(1, 3), 3, 1441)
+    # Junk: a clear error, no overflow.
+    for junk in ("", ".", "1.2.3", "-1", "+1", "1e-3", " 1", "1 ", "0x10", "1,5", "inf", "nan", "\u0661",
+                 -0.5, float("inf"), float("nan"), Decimal("-1"), Decimal("NaN"), Decimal("Infinity"), -1,
+                 Fraction(-1, 3)):
+        with pytest.raises(ValueError):
+            R.decimal_times(junk, 10)
+        with pytest.raises(ValueError):
+            R.recording_fits(junk, 0, 0)
+    for wrong in (None, True, b"0.1", [0.1], complex(1, 0)):
+        with pytest.raises(TypeError):
+            R.decimal_times(wrong, 10)  # type: ignore[arg-type]
 
 
 def test_text_and_wave_files_byte_for_byte():

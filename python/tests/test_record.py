@@ -91,3 +91,33 @@ def test_upper_case_suffix_is_a_text_file_as_in_the_recorder(start_sim, lib, tmp
     with lib.open_ethernet("127.0.0.1") as mca:
         trace = mca.record(0.0001, path)
     assert path.read_bytes() == support.text_file(trace.tolist()) and trace.size == 200
+
+
+@pytest.mark.parametrize("identity,rate", [("740,sn=6,fw=0x1303", 10_000_000), ("740,sn=6,rate=5000", 5_000_000)])
+def test_the_count_is_the_typed_decimal_as_lyractl_counts_it(start_sim, lib, tmp_path, identity, rate):
+    from decimal import Decimal
+
+    sim = start_sim("--udp", "127.0.0.1=" + identity)
+    # 0.0003 and 0.0006 times the rate as floats lie just below the whole
+    # number (2999.9999999999995 ...) and truncated one sample short.
+    for seconds in ("0.0003", "0.0006", "0.0007"):
+        done = lyractl_record(["--ip", "127.0.0.1"], seconds, tmp_path / "ctl.txt")
+        assert done.returncode == 0, done.stderr
+        n = len((tmp_path / "ctl.txt").read_bytes()) // 7
+        assert n == int(Decimal(seconds) * rate)
+        with lib.open_ethernet("127.0.0.1") as mca:
+            for given in (seconds, float(seconds), Decimal(seconds)):
+                sim.clear_record()
+                trace = mca.record(given, tmp_path / "py.txt")
+                assert trace.size == n, (given, trace.size)
+                assert (tmp_path / "py.txt").read_bytes() == (tmp_path / "ctl.txt").read_bytes()
+                fill_stop = next(f for f in sim.frames() if f.code == 279)
+                assert fill_stop.dword(1) == 2 * n
+    with lib.open_ethernet("127.0.0.1") as mca:
+        sim.clear_record()
+        with pytest.raises(RecordingSetupError, match="do not fit"):
+            mca.record("9" * 400)
+        for junk in ("1e-3", "-0.001", "0,5", "", "abc"):
+            with pytest.raises(ValueError, match="not a number of seconds"):
+                mca.record(junk)
+        assert 279 not in [f.code for f in sim.frames()]

@@ -127,22 +127,37 @@ void Installer::remove_earlier_installation() {
                                  "UninstallString", kPathText);
   if (!text) return;
   auto command = parse_uninstall_string(*text);
-  if (!command || command->log_path.empty()) return;
-  auto file = platform::read_owned_file(command->log_path);
-  if (!file || !file->regular) return;
+  if (!command || !is_plain_absolute_path(command->log_path)) return;
+  const std::string log_path = normal_path(command->log_path);
+  platform::InPlace place = platform::InPlace::failed;
+  auto file = platform::read_owned_file(log_path, &place);
+  if (!file || !file->regular) {
+    if (place == platform::InPlace::through_link) {
+      ui_.error(script_.title, "The uninstall log " + log_path + " is reached through a symbolic link; nothing was removed.");
+    }
+    return;
+  }
   ParsedLog log = parse_log(file->content);
-  if (auto why = log_refusal(command->log_path, file->owner, file->mode, platform::current_user_id(), log)) {
+  if (auto why = log_refusal(log_path, file->owner, file->mode, platform::current_user_id(), log)) {
     ui_.error(script_.title, *why);
     return;
   }
-  platform::delete_file(command->log_path);
-  if (is_plain_absolute_path(command->remover_path) &&
-      platform::entry_kind(command->remover_path) == platform::EntryKind::file) {
-    delete_file_and_part(command->remover_path);
-  }
+  std::vector<std::string> through_links;
+  auto note = [&through_links](const std::string& path, platform::InPlace state) {
+    if (state == platform::InPlace::through_link) through_links.push_back(path);
+  };
+  note(log_path, platform::delete_file_in_place(log_path));
+  // Only that installation's remover, which install put beside its log.
+  // The command's own program part is not trusted with a deletion: the
+  // settings store may name any file there.
+  std::string log_dir = directory_of(log_path);
+  std::string remover = (log_dir == "/" ? std::string() : log_dir) + "/remover";
+  note(remover, delete_file_and_part(remover));
   Undoer undoer = Undoer::for_replacement(host_, clear_, script_.registry == RegistryMode::keep);
   undoer.undo_all(log);
   remembered_ = undoer.remembered_keys();
+  through_links.insert(through_links.end(), undoer.through_links().begin(), undoer.through_links().end());
+  if (!through_links.empty()) ui_.error(script_.title, through_links_message(through_links));
 }
 
 bool Installer::make_levels(const std::string& dir, bool with_status,

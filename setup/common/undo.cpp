@@ -21,10 +21,16 @@ std::string parent_key(const std::string& key) {
 
 }  // namespace
 
-void delete_file_and_part(const std::string& path) {
-  platform::delete_file(path);
-  std::string part = platform::part_file_path(path);
-  if (platform::entry_present(part)) platform::delete_file(part);
+platform::InPlace delete_file_and_part(const std::string& path) {
+  platform::InPlace result = platform::delete_file_in_place(path);
+  if (result != platform::InPlace::through_link) platform::delete_file_in_place(platform::part_file_path(path));
+  return result;
+}
+
+std::string through_links_message(const std::vector<std::string>& paths) {
+  std::string text = "A symbolic link stands where the installation had a directory, so these were left alone:";
+  for (const auto& p : paths) text += "\n" + p;
+  return text;
 }
 
 void delete_empty_keys_upwards(platform::SettingsStore& store, std::string key) {
@@ -48,13 +54,17 @@ void Undoer::undo_all(const ParsedLog& log) {
 void Undoer::undo(const LogAction& action) {
   switch (action.kind) {
     case ActionKind::shared_file: undo_shared_file(action.argument); break;
-    case ActionKind::private_file: delete_file_and_part(action.argument); break;
+    case ActionKind::private_file: delete_file(action.argument); break;
     case ActionKind::shell_link: break;
     case ActionKind::create_dir: undo_create_dir(action.argument); break;
     case ActionKind::reg_app: undo_reg_app(action.argument); break;
     case ActionKind::reg_key: undo_reg_key(action.argument); break;
     case ActionKind::reg_value: undo_reg_value(action.argument); break;
   }
+}
+
+void Undoer::delete_file(const std::string& path) {
+  if (delete_file_and_part(path) == platform::InPlace::through_link) through_links_.push_back(path);
 }
 
 void Undoer::undo_shared_file(const std::string& path) {
@@ -68,7 +78,7 @@ void Undoer::undo_shared_file(const std::string& path) {
     store->set_value(kSharedDllsKey, platform::RegistryValue::dword(path, count->as_dword() - 1));
     return;
   }
-  delete_file_and_part(path);
+  delete_file(path);
   if (count) {
     store->delete_value(kSharedDllsKey, path);
     delete_empty_keys_upwards(*store, kSharedDllsKey);
@@ -76,12 +86,13 @@ void Undoer::undo_shared_file(const std::string& path) {
 }
 
 void Undoer::undo_create_dir(const std::string& path) {
-  if (!platform::is_directory(path)) return;
-  platform::make_writable(path);
+  platform::InPlace state = platform::make_directory_writable_in_place(path);
+  if (state == platform::InPlace::through_link) through_links_.push_back(path);
+  if (state == platform::InPlace::missing || state == platform::InPlace::through_link) return;
   if (role_ == Role::remover) {
     directories_.push_back(path);
-  } else {
-    platform::remove_directory(path);  // one that is not empty stays
+  } else if (platform::remove_directory_in_place(path) == platform::InPlace::through_link) {
+    through_links_.push_back(path);  // swapped for a link since; one that is not empty stays anyway
   }
 }
 

@@ -3,10 +3,14 @@
 // install undoes those of an earlier installation it replaces.
 //
 // Every undo that cannot be done (missing file, key or value, refused
-// access) is passed over; the others still run.
+// access) is passed over; the others still run. Files and directories are
+// reached without passing a symbolic link (platform's *_in_place calls):
+// where a directory of the installation has been replaced by a link, what
+// the log names there stays untouched and is listed in through_links().
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "setup/common/registry_entry.h"
 #include "setup/common/setup_host.h"
 #include "setup/common/uninstall_log.h"
@@ -36,11 +40,15 @@ class Undoer {
   const std::vector<std::string>& directories() const { return directories_; }
   // install: the remembered keys.
   std::vector<KeyRef>& remembered_keys() { return remembered_; }
+  // The logged paths left alone because a symbolic link stands on the way
+  // to them (or, for a directory, in its place), in undo order.
+  const std::vector<std::string>& through_links() const { return through_links_; }
 
  private:
   enum class Role { remover, replacement };
   Undoer(SetupHost& host, Role role, bool deletes_registry) : host_(host), role_(role), deletes_registry_(deletes_registry) {}
 
+  void delete_file(const std::string& path);
   void undo_shared_file(const std::string& path);
   void undo_create_dir(const std::string& path);
   void undo_reg_app(const std::string& name);
@@ -52,10 +60,16 @@ class Undoer {
   bool deletes_registry_;
   std::vector<std::string> directories_;
   std::vector<KeyRef> remembered_;
+  std::vector<std::string> through_links_;
 };
 
-// Deletes a file and a leftover "<dir>/.<name>.part" of a copy into it.
-void delete_file_and_part(const std::string& path);
+// Deletes a file and a leftover "<dir>/.<name>.part" of a copy into it,
+// without passing a symbolic link; the result for the file (the part file
+// lies in the same directory).
+platform::InPlace delete_file_and_part(const std::string& path);
+
+// The message that lists paths left alone because of symbolic links.
+std::string through_links_message(const std::vector<std::string>& paths);
 
 // Deletes `key` and then each key above it while it is empty (no values,
 // no subkeys), stopping at the first that is not. The keys install creates

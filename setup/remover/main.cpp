@@ -42,7 +42,10 @@ int main(int argc, char** argv) {
   // rule reads (a path with blanks arrives as several arguments when it
   // was not quoted).
   std::string command_line;
-  for (int i = first; i < argc; ++i) command_line += (i > first ? " " : "") + std::string(argv[i]);
+  for (int i = first; i < argc; ++i) {
+    if (i > first) command_line += ' ';
+    command_line += argv[i];
+  }
 
   setup::SetupHost host;
   std::string self = platform::own_executable_path();

@@ -143,7 +143,10 @@ TEST_F(SettingsStoreTest, WritersInSeveralProcessesLoseNothing) {
       bool ok = s != nullptr;
       for (int i = 0; ok && i < kEach; ++i) {
         std::string key = "Shared\\w" + std::to_string(w);
-        ok = s->create_key(key) && s->set_value(key, RegistryValue::dword("n" + std::to_string(i), static_cast<uint32_t>(i)));
+        // Appended, not "n" + std::to_string(i): GCC 12 at -O3 warns -Wrestrict on that.
+        std::string name = "n";
+        name += std::to_string(i);
+        ok = s->create_key(key) && s->set_value(key, RegistryValue::dword(name, static_cast<uint32_t>(i)));
       }
       _exit(ok ? 0 : 1);
     }

@@ -1,6 +1,8 @@
 // The numeric edit field's rules, without a window.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "pulsecap/core/numeric_edit_rules.h"
 #include "tests/pulsecap/fakes.h"
 
@@ -169,6 +171,28 @@ TEST(NumericEditRules, LengthLimitHoldsForTypingOnly) {
   f.rules.set_range(0, 1e9, true);
   f.rules.set_value(123456789);  // text set from code is never cut
   EXPECT_EQ(f.edit.text_, "123456789");
+}
+
+TEST(NumericEditRules, APasteGetsTheRoomTypingGets) {
+  NumericEditRules rules;
+  EXPECT_EQ(rules.insert_room(0, 0), SIZE_MAX);  // no limit
+  EXPECT_EQ(rules.insert_room(1000, 0), SIZE_MAX);
+  rules.set_length_limit(6);  // the time field
+  EXPECT_EQ(rules.insert_room(0, 0), 6u);
+  EXPECT_EQ(rules.insert_room(6, 0), 0u);
+  EXPECT_EQ(rules.insert_room(6, 6), 6u);  // all selected: the whole limit
+  EXPECT_EQ(rules.insert_room(6, 2), 2u);
+  EXPECT_EQ(rules.insert_room(4, 1), 3u);
+  EXPECT_EQ(rules.insert_room(9, 2), 0u);   // longer from code, and staying longer
+  EXPECT_EQ(rules.insert_room(9, 4), 1u);
+  EXPECT_EQ(rules.insert_room(3, 10), 6u);  // a selection cannot be longer than the text
+  // Typing asks the same: the sixth character goes in, the seventh not.
+  Field f;
+  f.rules.set_length_limit(6);
+  f.rules.set_precision(4);
+  f.edit.set_text("");
+  f.type_text("0.00035");
+  EXPECT_EQ(f.edit.text_, "0.0003");
 }
 
 TEST(NumericEditRules, EnterWritesTheTypedValueWithoutARangeCheck) {

@@ -60,7 +60,10 @@ class FakeWindow final : public pulsecap::RecorderWindow {
   void message_box(const std::string& text, const std::string& box_caption) override {
     messages.push_back(text);
     EXPECT_EQ(box_caption, "MCA-740 Transient Recorder");
+    // What happens while the modal box is up (its event loop runs).
+    if (on_message) on_message();
   }
+  std::function<void()> on_message;
   bool question_box(const std::string& text, const std::string& box_caption) override {
     questions.push_back(text);
     EXPECT_EQ(box_caption, "MCA-740 Transient Recorder");

@@ -285,3 +285,57 @@ TEST_F(PulsecapLyrasim, LyractlRecordExitStatuses) {
   EXPECT_NE(tty.find("recording:  50 % of 200000 samples"), std::string::npos) << tty;
   EXPECT_TRUE(same_bytes(read_file(dir_ + "/d.wav"), read_file(dir_ + "/c.wav")));
 }
+
+TEST_F(PulsecapLyrasim, LyractlRecordCountsTheTypedDecimalExactly) {
+  // 10 MHz by the firmware (below 0x1304 the kHz word is not read) and
+  // 5 MHz by the kHz word. The double products of 0.0003 and 0.0006 lie
+  // just below the whole number (2999.9999999999995 ...) and truncated
+  // one sample short.
+  start({"--udp", "127.0.0.1=740,sn=41,fw=0x1303,rate=5000", "--udp", "127.0.0.2=740,sn=42,rate=5000"});
+  auto record = [&](const std::string& ip, const std::string& seconds, std::string* err) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "\"$0\" \"$@\" 2>" + dir_ + "/err.txt", LYRACTL_PATH,
+                                     "--ip", ip, "record", seconds, dir_ + "/t.wav"};
+    auto p = lyralink::platform::ChildProcess::spawn(argv, {});
+    std::string out;
+    while (auto line = p->read_line(lyralink::platform::deadline_after_ms(20000))) out += *line + "\n";
+    const int rc = p->wait(lyralink::platform::deadline_after_ms(20000)).value_or(-1);
+    *err = read_file(dir_ + "/err.txt");
+    return std::make_pair(rc, out);
+  };
+  struct Case {
+    const char* ip;
+    const char* seconds;
+    uint32_t samples;
+  };
+  for (const Case& c : {Case{"127.0.0.1", "0.0003", 3000}, Case{"127.0.0.1", "0.0006", 6000},
+                        Case{"127.0.0.1", "0.0007", 7000}, Case{"127.0.0.2", "0.0003", 1500},
+                        Case{"127.0.0.2", "0.0006", 3000}, Case{"127.0.0.2", "0.0007", 3500},
+                        // Digits beyond what a double holds still count.
+                        Case{"127.0.0.1", "0.000299999999999999999999999999", 2999},
+                        Case{"127.0.0.1", "0.000300000000000000000000000001", 3000},
+                        Case{"127.0.0.2", "00.00060000", 3000}, Case{"127.0.0.2", ".0001", 500}}) {
+    std::string err;
+    const auto [rc, out] = record(c.ip, c.seconds, &err);
+    EXPECT_EQ(rc, 0) << c.seconds << ": " << err;
+    const std::string rate = std::string(c.ip) == "127.0.0.1" ? "10000000" : "5000000";
+    EXPECT_NE(out.find("recorded " + std::to_string(c.samples) + " samples at " + rate + " samples/s"),
+              std::string::npos)
+        << c.ip << " " << c.seconds << ": " << out;
+    const std::string wav = read_file(dir_ + "/t.wav");
+    ASSERT_GE(wav.size(), 44u);
+    EXPECT_EQ(get_u32(reinterpret_cast<const uint8_t*>(wav.data()) + 40), 2 * c.samples) << c.seconds;
+    EXPECT_EQ(wav.size(), 44u + 2 * c.samples) << c.seconds;
+  }
+  // More integer digits than any counter holds: refused as too long, with
+  // nothing sent to start a recording.
+  sim_->clear_record();
+  std::string err;
+  EXPECT_EQ(record("127.0.0.2", std::string(400, '9') + ".5", &err).first, 64);
+  EXPECT_NE(err.find("do not fit"), std::string::npos) << err;
+  for (const auto& f : sim_->frames()) EXPECT_NE(f.code(), 279) << "a fill stop was sent";
+  // Not a decimal number: a usage error naming the text, before any link is opened.
+  for (const char* junk : {"", ".", "1.2.3", "-0.001", "+1", "1e-3", "0x10", " 1", "1,5", "inf", "nan", "1s"}) {
+    EXPECT_EQ(record("127.0.0.2", junk, &err).first, 64) << junk;
+    EXPECT_NE(err.find("is not a number of seconds"), std::string::npos) << junk << ": " << err;
+  }
+}

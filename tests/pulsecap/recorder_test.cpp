@@ -74,14 +74,67 @@ TEST(RecorderRules, SampleRateRangeAndCount) {
   EXPECT_EQ(time_range_seconds(100, 10'000'000), 0.0);  // never negative
   EXPECT_EQ(time_range_seconds(1u << 24, 0), 0.0);      // unknown rate: no recording
   EXPECT_DOUBLE_EQ(time_range_seconds(1440 + 2000, 1000), 1.0);
-  EXPECT_EQ(sample_count(0.001, 1'000'000, 1u << 24), 1000u);
-  EXPECT_EQ(sample_count(0.00001, 1000, 1u << 24), 0u);
+  EXPECT_EQ(sample_count("0.001", 1'000'000, 1u << 24), 1000u);
+  EXPECT_EQ(sample_count("0.00001", 1000, 1u << 24), 0u);
   // More than the memory holds is clamped by the range; so is a count
   // that would not fit 32 bits.
-  EXPECT_EQ(sample_count(100.0, 20'000'000, 1u << 24), ((1u << 24) - 1440) / 2);
-  EXPECT_EQ(sample_count(1e12, 4'000'000'000u, 0xFFFFFFFFu), (0xFFFFFFFFu - 1440u) / 2);
+  EXPECT_EQ(sample_count("100", 20'000'000, 1u << 24), ((1u << 24) - 1440) / 2);
+  EXPECT_EQ(sample_count("1000000000000", 4'000'000'000u, 0xFFFFFFFFu), (0xFFFFFFFFu - 1440u) / 2);
   EXPECT_EQ(progress_percent(720, 1000), 72u);
   EXPECT_EQ(progress_percent(2'000'000'000u, 2'100'000'000u), 95u);  // no 32-bit wrap
+}
+
+TEST(RecorderRules, SecondsAreCountedOnTheirDecimalDigits) {
+  // Where the double product lies just below the whole number and would
+  // truncate one sample short, and where it does not.
+  struct Case {
+    const char* seconds;
+    uint32_t rate;
+    uint64_t samples;
+  };
+  for (const Case& c : {Case{"0.0003", 10'000'000, 3000}, Case{"0.0006", 10'000'000, 6000},
+                        Case{"0.0007", 10'000'000, 7000}, Case{"1.0001", 10'000'000, 10'001'000},
+                        Case{"0.0003", 5'000'000, 1500}, Case{"0.0006", 5'000'000, 3000},
+                        Case{"0.0007", 5'000'000, 3500}, Case{"1.0001", 5'000'000, 5'000'500},
+                        Case{"0.29", 100, 29}, Case{"0.0012", 10'000'000, 12'000}, Case{"0.0029", 5'000'000, 14'500},
+                        Case{"2", 7, 14}, Case{"7.", 3, 21}, Case{".5", 3, 1}, Case{"000.000", 10'000'000, 0},
+                        Case{"0.00000009", 10'000'000, 0}, Case{"0.0000001", 10'000'000, 1},
+                        Case{"0.000299999999999999999999999999999999999999", 10'000'000, 2999},
+                        Case{"0.000300000000000000000000000000000000000001", 10'000'000, 3000},
+                        Case{"1.99999999999999999999", 4'294'967'295u, 8'589'934'589u}}) {
+    EXPECT_EQ(decimal_times(c.seconds, c.rate), c.samples) << c.seconds << " at " << c.rate;
+  }
+  // A thousand digits after the point, and a product at the factor's limit.
+  EXPECT_EQ(decimal_times("0." + std::string(1000, '9'), 10'000'000), 9'999'999u);
+  EXPECT_EQ(decimal_times("0." + std::string(1000, '9'), uint64_t{1} << 60), (uint64_t{1} << 60) - 1);
+  EXPECT_EQ(decimal_times("15.5", uint64_t{1} << 60), (uint64_t{31} << 59));
+  EXPECT_EQ(decimal_times("16", uint64_t{1} << 60), UINT64_MAX);  // saturates, never wraps
+  EXPECT_EQ(decimal_times(std::string(500, '9'), 2), UINT64_MAX);
+  EXPECT_EQ(decimal_times("18446744073709551616", 1), UINT64_MAX);
+  EXPECT_EQ(decimal_times("18446744073709551615", 1), UINT64_MAX);
+  EXPECT_EQ(decimal_times("18446744073709551614.9", 1), 18446744073709551614u);
+  EXPECT_FALSE(decimal_times("1", (uint64_t{1} << 60) + 1));
+  for (const char* junk : {"", ".", "..", "1.2.3", "-1", "+1", "1e-3", "1E3", " 1", "1 ", "0x10", "1,5", "inf", "nan",
+                           "\xd9\xa1"}) {
+    EXPECT_FALSE(is_decimal_seconds(junk)) << junk;
+    EXPECT_FALSE(decimal_times(junk, 10)) << junk;
+    EXPECT_FALSE(sample_count(junk, 10, 1u << 24)) << junk;
+    EXPECT_FALSE(recording_fits(junk, 10, 1u << 24)) << junk;
+  }
+  EXPECT_EQ(sample_count(std::string(300, '9'), 10'000'000, 0xFFFFFFFFu), (0xFFFFFFFFu - 1440u) / 2);
+
+  // Fits: (M - 1440) / (2 R) exactly; 3440 bytes at 1 kHz hold 1 s.
+  EXPECT_TRUE(recording_fits("1", 1000, 3440));
+  EXPECT_TRUE(recording_fits("1.000000000000000000000000000000", 1000, 3440));
+  EXPECT_FALSE(recording_fits("1.000000000000000000000000000001", 1000, 3440));
+  EXPECT_TRUE(recording_fits("0.0003", 10'000'000, 1440 + 6000));
+  EXPECT_FALSE(recording_fits("0.0003", 10'000'000, 1440 + 5999));
+  EXPECT_FALSE(recording_fits(std::string(400, '9'), 10'000'000, 0xFFFFFFFFu));
+  // No rate or no memory beyond the reserve: only nothing fits.
+  EXPECT_TRUE(recording_fits("0.000", 0, 1u << 24));
+  EXPECT_FALSE(recording_fits("0.0001", 0, 1u << 24));
+  EXPECT_TRUE(recording_fits("0", 10'000'000, 1000));
+  EXPECT_FALSE(recording_fits("0.0000001", 10'000'000, 1000));
 }
 
 TEST(RecorderConnect, StartUpSetsTheWindowAndSelectsWithTheSplash) {
@@ -374,6 +427,63 @@ TEST(RecorderConnect, FailuresAfterConnectResetTheWindow) {
   }
 }
 
+TEST(RecorderConnect, ALostLinkIsOneMessageAndNoTickUsesItMeanwhile) {
+  // The link dies under a gain change, an HV set, a poll tick and a
+  // memory read. While the message box is up its event loop delivers the
+  // poll timer's tick: nothing may go to the dead link then (each command
+  // would wait out its timeouts with the window frozen), and no second box
+  // may open over the first.
+  for (int which = 0; which < 4; ++which) {
+    Rig r;
+    r.device.hv_set = 10;
+    r.start();
+    ASSERT_TRUE(r.recorder.connected());
+    ASSERT_TRUE(r.recorder.timer_running());
+    const std::string dir = lyratest::make_temp_dir("lost");
+    r.window.type_time("0.002");
+    for (const char* call : {"LYRA_SET_GAIN", "LYRA_SET_HIGH_VOLTAGES", "LYRA_QUERY_STATE", "LYRA_QUERY_POWER",
+                             "LYRA_QUERY_COMMON_MEMORY"}) {
+      r.device.failures.push_back({call, 3, which == 3 && std::string(call) == "LYRA_QUERY_COMMON_MEMORY" ? 1 : 0});
+    }
+    struct AtBox {
+      bool recorder_timer = false;
+      int window_timer = 0;
+      bool connected = false;
+      std::vector<std::string> sent;
+    };
+    std::vector<AtBox> boxes;
+    r.window.on_message = [&] {
+      boxes.push_back({r.recorder.timer_running(), r.window.timer_id, r.recorder.connected(), {}});
+      if (boxes.size() > 1) return;
+      const size_t before = r.device.calls.size();
+      r.recorder.on_timer(kPollTimerId);  // the tick the box's event loop delivers
+      boxes.front().sent.assign(r.device.calls.begin() + static_cast<long>(before), r.device.calls.end());
+    };
+    if (which == 0) {
+      r.window.gain_index = 1;
+      r.recorder.on_gain_selected();
+    } else if (which == 1) {
+      r.window.hv_rules.set_value(20);
+      r.recorder.on_hv_set_button();
+    } else if (which == 2) {
+      r.recorder.on_timer(kPollTimerId);
+    } else {
+      r.window.save_answers.push_back(dir + "/lost.txt");
+      r.recorder.on_start_button();  // the second memory read fails
+    }
+    ASSERT_FALSE(boxes.empty()) << which;
+    EXPECT_EQ(boxes.size(), 1u) << which;
+    EXPECT_FALSE(boxes[0].recorder_timer) << which;
+    EXPECT_EQ(boxes[0].window_timer, 0) << which;  // the window's timer was stopped before the box
+    EXPECT_FALSE(boxes[0].connected) << which;
+    EXPECT_TRUE(boxes[0].sent.empty()) << which << ": " << boxes[0].sent.front();
+    EXPECT_EQ(r.window.messages, std::vector<std::string>{"The connection to the MCA-740 has been brocken!"});
+    EXPECT_EQ(r.device.count("COMM_CLOSE"), 1) << which;
+    EXPECT_TRUE(r.window.only_connect_enabled()) << which;
+    EXPECT_EQ(r.window.texts[Control::connect], "Connect MCA-740 ...");
+  }
+}
+
 TEST(RecorderConnect, DisconnectSendsNothing) {
   Rig r;
   r.start();
@@ -461,6 +571,43 @@ TEST_F(RecordingRig, ExactMultiplesAndEmptyRecordings) {
   EXPECT_EQ(r.device.count("LYRA_QUERY_COMMON_MEMORY"), reads + 1);
   EXPECT_EQ(read_file(dir + "/c.wav").size(), 44u);
   EXPECT_EQ(r.device.calls[r.device.index_of("LYRA_SET_COMMON_MEMORY_FILL_STOP(0)")], "LYRA_SET_COMMON_MEMORY_FILL_STOP(0)");
+}
+
+TEST(RecorderRecording, TheTypedTimeCountsAsLyractlCountsIt) {
+  // The time field holds the nearest double of what was typed; the count
+  // must still be the typed decimal times R, as lyractl record gives it.
+  struct Case {
+    uint16_t firmware;  // below 0x1304: 10 MHz whatever the kHz word says
+    const char* typed;
+    uint32_t samples;
+  };
+  const std::string dir = lyratest::make_temp_dir("count");
+  for (const Case& c : {Case{0x1303, "0.0003", 3000}, Case{0x1303, "0.0006", 6000}, Case{0x1303, "0.0012", 12000},
+                        Case{0x1303, "0.0007", 7000}, Case{0x1304, "0.0003", 1500}, Case{0x1304, "0.0006", 3000},
+                        Case{0x1304, "0.0029", 14500}, Case{0x1304, ",0006", 3000}}) {
+    Rig r;
+    r.device.app_code = "KPUL";
+    r.device.firmware = c.firmware;
+    r.device.rate_khz = 5000;
+    r.start();
+    ASSERT_TRUE(r.recorder.connected());
+    // Typed key by key (a comma becomes the point), then the field is left.
+    r.window.type_time("");
+    for (char ch : std::string(c.typed)) {
+      auto action = r.window.time_rules.on_char(static_cast<unsigned char>(ch), r.window.time.text_, "", r.window.time.text_.size());
+      if (action == NumericEditRules::CharAction::insert_point) ch = '.';
+      if (action != NumericEditRules::CharAction::drop) r.window.type_time(r.window.time.text_ + ch);
+    }
+    r.window.time_rules.on_focus_lost();
+    r.window.save_answers.push_back(dir + "/n.wav");
+    r.recorder.on_start_button();
+    EXPECT_EQ(r.device.calls[r.device.index_of("LYRA_SET_COMMON_MEMORY_FILL_STOP")],
+              "LYRA_SET_COMMON_MEMORY_FILL_STOP(" + std::to_string(2 * c.samples) + ")")
+        << c.typed << " at firmware " << c.firmware;
+    const std::string wav = read_file(dir + "/n.wav");
+    ASSERT_EQ(wav.size(), 44u + 2 * c.samples) << c.typed;
+    EXPECT_EQ(get_u32(reinterpret_cast<const uint8_t*>(wav.data()) + 40), 2 * c.samples);
+  }
 }
 
 TEST_F(RecordingRig, CapitalWavIsTextAndThePathIsOfferedAgain) {

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QWheelEvent>
@@ -107,6 +111,82 @@ TEST_F(Widgets, NumericEditTakesOnlyWhatTheRulesAllow) {
   edit->setEnabled(false);
   EXPECT_EQ(edit->palette().color(QPalette::Disabled, QPalette::Base),
             QPalette().color(QPalette::Active, QPalette::Button));
+}
+
+TEST_F(Widgets, APasteIsCutToTheFieldsLimitLikeTyping) {
+  QWidget host;
+  auto* hv = new NumericEdit(&host);
+  hv->rules().set_range(0, 3600, true);
+  hv->rules().set_precision(0);
+  hv->rules().set_length_limit(4);
+  auto* time = new NumericEdit(&host);
+  time->rules().set_range(0, 3, true);
+  time->rules().set_precision(4);
+  time->rules().set_length_limit(6);
+  host.show();
+  host.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+  QClipboard* clipboard = QGuiApplication::clipboard();
+
+  // Ctrl+V into the empty HV field: the first four characters.
+  clipboard->setText(QStringLiteral("123456789"));
+  hv->setFocus();
+  hv->clear();
+  QTest::keyClick(hv, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(hv->text().toStdString(), "1234");
+  EXPECT_EQ(hv->rules().value(), 1234.0);
+  // Full: nothing more goes in, the text stays.
+  QTest::keyClick(hv, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(hv->text().toStdString(), "1234");
+  // Over a selection of two: room for two.
+  hv->setSelection(1, 2);
+  QTest::keyClick(hv, Qt::Key_Insert, Qt::ShiftModifier);
+  EXPECT_EQ(hv->text().toStdString(), "1124");
+
+  // The time field: six characters, here with a selection in the middle.
+  clipboard->setText(QStringLiteral("0.000300000001"));
+  time->setFocus();
+  time->clear();
+  QTest::keyClick(time, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(time->text().toStdString(), "0.0003");
+  time->setSelection(2, 3);  // "000"
+  clipboard->setText(QStringLiteral("98765"));
+  time->paste_within_limit();
+  EXPECT_EQ(time->text().toStdString(), "0.9873");
+
+  // The context menu's Paste is cut the same way, over the text as typed
+  // (the menu does not count as leaving the field).
+  QApplication::processEvents();  // the focus's select-all has run
+  time->clear();
+  QTest::keyClicks(time, "2");
+  clipboard->setText(QStringLiteral(".50000000"));
+  bool pasted_from_menu = false;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    const QString paste_key = QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+    for (QAction* a : menu->actions()) {
+      if (a->text().endsWith(QLatin1Char('\t') + paste_key)) {
+        a->trigger();
+        pasted_from_menu = true;
+      }
+    }
+    menu->close();
+  });
+  QContextMenuEvent menu_event(QContextMenuEvent::Mouse, QPoint(2, 2), time->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(time, &menu_event);
+  EXPECT_TRUE(pasted_from_menu);
+  EXPECT_EQ(time->text().toStdString(), "2.5000");
+
+  // Text set from code is never cut; a paste then finds no room.
+  time->rules().set_range(0, 1e6, true);
+  time->rules().set_value(123456.5);
+  EXPECT_EQ(time->text().toStdString(), "123456.5000");
+  time->setCursorPosition(0);
+  QTest::keyClick(time, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(time->text().toStdString(), "123456.5000");
+  // No drops: the platform's field takes none, and one would go round the limit.
+  EXPECT_FALSE(time->acceptDrops());
 }
 
 TEST_F(Widgets, EnterStaysInTheEditField) {
@@ -216,6 +296,74 @@ TEST_F(Widgets, RecorderWindowLayoutAndStart) {
   EXPECT_FALSE(dialog.close());
   dialog.set_close_enabled(true);
   EXPECT_TRUE(dialog.close());
+}
+
+namespace {
+
+// Calls `shown` for every message box that the application shows.
+class MessageBoxWatch final : public QObject {
+ public:
+  explicit MessageBoxWatch(std::function<void(QMessageBox*)> shown) : shown_(std::move(shown)) {
+    QApplication::instance()->installEventFilter(this);
+  }
+  ~MessageBoxWatch() override { QApplication::instance()->removeEventFilter(this); }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Show) {
+      if (auto* box = qobject_cast<QMessageBox*>(o)) shown_(box);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void(QMessageBox*)> shown_;
+};
+
+}  // namespace
+
+TEST_F(Widgets, ALostLinkShowsOneMessageBoxAndItsTickSendsNothing) {
+  FakeDevice device;
+  device.app_code = "KPUL";
+  RecorderDialog dialog(device);
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  dialog.initialise(std::nullopt);
+  ASSERT_TRUE(dialog.recorder().connected());
+  ASSERT_TRUE(dialog.poll_timer().isActive());
+  const int tick = dialog.poll_timer().timerId();
+  // The link is dead from here on: every command fails.
+  for (const char* call : {"LYRA_SET_GAIN", "LYRA_QUERY_STATE", "LYRA_QUERY_POWER"}) device.failures.push_back({call, 3, 0});
+
+  std::vector<std::string> texts;
+  std::vector<bool> timer_active;
+  std::vector<std::string> sent_while_shown;
+  MessageBoxWatch watch([&](QMessageBox* box) {
+    texts.push_back(box->text().toStdString());
+    timer_active.push_back(dialog.poll_timer().isActive());
+    const bool first = texts.size() == 1;
+    // Inside the box's own event loop: the timer's tick arrives as the
+    // event dispatcher delivers it, then the user presses OK.
+    QTimer::singleShot(0, box, [&, box, first] {
+      if (first) {
+        const size_t before = device.calls.size();
+        QTimerEvent event(tick);
+        QCoreApplication::sendEvent(&dialog.poll_timer(), &event);
+        sent_while_shown.assign(device.calls.begin() + static_cast<long>(before), device.calls.end());
+      }
+      box->button(QMessageBox::Ok)->click();
+    });
+  });
+  const int power_queries = device.count("LYRA_QUERY_POWER");
+  find<QComboBox>(dialog, 1008)->activated(1);  // the user chooses a gain
+
+  EXPECT_EQ(texts, std::vector<std::string>{"The connection to the MCA-740 has been brocken!"});
+  EXPECT_EQ(timer_active, std::vector<bool>{false});
+  EXPECT_TRUE(sent_while_shown.empty()) << sent_while_shown.front();
+  EXPECT_EQ(device.count("LYRA_QUERY_POWER"), power_queries);
+  EXPECT_EQ(device.count("COMM_CLOSE"), 1);
+  EXPECT_FALSE(dialog.recorder().connected());
+  EXPECT_FALSE(dialog.poll_timer().isActive());
+  EXPECT_EQ(find<QPushButton>(dialog, 1000)->text(), QStringLiteral("Connect MCA-740 ..."));
 }
 
 TEST_F(Widgets, RecordingThroughTheWindowAgainstLyrasim) {

@@ -17,10 +17,12 @@ const std::string kSetupDir = LYRATEST_SETUP_DIR;
 
 TEST(LyralinkSetupDirectory, InstallsForANormalUserAndGoesWithoutATrace) {
   setuptest::Sandbox box("lyralink", true);
+  // A copy, which the normal user can read wherever the build tree is.
+  box.put_directory_copy(kSetupDir);
   const auto store_before = box.store_dump();  // also makes the store's files, which stay
   const auto tree_before = box.tree();
 
-  auto r = box.run({kSetupDir + "/install", "--unattended"});
+  auto r = box.run({box.media() + "/install", "--unattended"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string app = box.home() + "/.local/opt/lyralink";
   const std::string log = app + "/uninst00.log";

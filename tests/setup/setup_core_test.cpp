@@ -356,28 +356,38 @@ TEST(RemovalScript, QuotesEveryPathAndOrdersItsSteps) {
   EXPECT_EQ(shell_quote("it's"), "'it'\\''s'");
   EXPECT_EQ(shell_quote("$(rm -rf /)`x`\n"), "'$(rm -rf /)`x`\n'");
   RemovalScript s("/opt/a'b/remover", true);
-  s.add_directory("/opt/a'b/bin");
-  s.add_directory("/opt/a'b");
+  s.add_directory("/opt/a'b/bin/");
+  s.add_directory("/opt//a'b");
   std::string text = s.text("/tmp/lyralink-remove-X");
+  // Every entry goes by its last name alone, from within its directory
+  // entered and checked first; the paths are written in their normal form.
   size_t wait = text.find("cat >/dev/null");
-  size_t del = text.find("rm -f -- '/opt/a'\\''b/remover'");
-  size_t inner = text.find("rmdir -- '/opt/a'\\''b/bin'");
-  size_t outer = text.find("rmdir -- '/opt/a'\\''b' ");
-  size_t self = text.find("rm -f -- '/tmp/lyralink-remove-X'");
-  ASSERT_NE(wait, std::string::npos);
-  ASSERT_NE(del, std::string::npos);
-  ASSERT_NE(inner, std::string::npos);
-  ASSERT_NE(outer, std::string::npos);
-  ASSERT_NE(self, std::string::npos);
+  size_t del = text.find("( inside '/opt/a'\\''b' && rm -f -- 'remover' )");
+  size_t inner = text.find("( inside '/opt/a'\\''b' && rmdir -- 'bin' )");
+  size_t outer = text.find("( inside '/opt' && rmdir -- 'a'\\''b' )");
+  size_t self = text.find("( inside '/tmp' && rm -f -- 'lyralink-remove-X' )");
+  ASSERT_NE(wait, std::string::npos) << text;
+  ASSERT_NE(del, std::string::npos) << text;
+  ASSERT_NE(inner, std::string::npos) << text;
+  ASSERT_NE(outer, std::string::npos) << text;
+  ASSERT_NE(self, std::string::npos) << text;
   EXPECT_LT(wait, del);
   EXPECT_LT(del, inner);
   EXPECT_LT(inner, outer);
   EXPECT_LT(outer, self);
   EXPECT_EQ(text.find("rm -r"), std::string::npos);
+  // No removal names a path with a '/' in it: every one would be resolved
+  // by rm or rmdir through whatever links stand on the way.
+  for (const char* command : {"rm -f -- '", "rmdir -- '"}) {
+    for (size_t at = text.find(command); at != std::string::npos; at = text.find(command, at + 1)) {
+      size_t start = at + std::string(command).size();
+      EXPECT_EQ(text.substr(start, text.find('\'', start) - start).find('/'), std::string::npos) << text.substr(at);
+    }
+  }
   RemovalScript unknown(std::nullopt, false);
   std::string bare = unknown.text("/tmp/s");
   EXPECT_EQ(bare.find("cat >/dev/null"), std::string::npos);
-  EXPECT_EQ(bare.find("while {"), std::string::npos);
+  EXPECT_EQ(bare.find("while ("), std::string::npos);
 }
 
 // ---- log trust ----
@@ -395,6 +405,23 @@ TEST(LogTrust, OwnerModeAndPaths) {
   }
   EXPECT_TRUE(is_plain_absolute_path("/opt/..a/b.."));
   EXPECT_FALSE(is_plain_absolute_path(std::string("/opt/a\0b", 8)));
+}
+
+TEST(LogTrust, RelativeLogPathsAreTakenFromTheWorkingDirectory) {
+  EXPECT_EQ(log_path_from_working_directory("uninst00.log", "/opt/app"), "/opt/app/uninst00.log");
+  EXPECT_EQ(log_path_from_working_directory("./uninst00.log", "/opt/app"), "/opt/app/uninst00.log");
+  EXPECT_EQ(log_path_from_working_directory("app/uninst01.log", "/"), "/app/uninst01.log");
+  EXPECT_EQ(log_path_from_working_directory("/opt//b/./uninst00.log", "/elsewhere"), "/opt/b/uninst00.log");
+  // ".." stays, so the trust checks of an absolute path refuse it alike.
+  std::string up = log_path_from_working_directory("../other/uninst00.log", "/opt/app");
+  EXPECT_EQ(up, "/opt/app/../other/uninst00.log");
+  EXPECT_FALSE(is_plain_absolute_path(up));
+
+  EXPECT_EQ(normal_path("/"), "/");
+  EXPECT_EQ(normal_path("//./"), "/");
+  EXPECT_EQ(normal_path("/opt/a b/"), "/opt/a b");
+  EXPECT_EQ(directory_of("/opt/app/uninst00.log"), "/opt/app");
+  EXPECT_EQ(directory_of("/uninst00.log"), "/");
 }
 
 TEST(Installer, PlainFileNames) {

@@ -493,6 +493,112 @@ TEST(SetupEndToEnd, RemoverRefusesLogsItCannotTrust) {
   EXPECT_EQ(quoted.status, 0) << quoted.err;
 }
 
+// A directory of the installation replaced by a symbolic link to a
+// directory outside that holds files of the same names: remover deletes
+// nothing there, says which paths it left, and takes off the rest.
+TEST(SetupEndToEnd, RemoverNeverDeletesThroughASymbolicLink) {
+  Sandbox box("links");
+  box.prepare_media();
+  box.put_copy("tool", kPayloadV1);
+  box.write_script(simple_script("File2=data.txt,$AppPath/data,private\n") + "[Directories]\nDirectory1=$AppPath/data\n");
+  box.put_file("data.txt", "data");
+  const auto tree_before = box.tree();
+  ASSERT_EQ(box.install().status, 0);
+  const std::string app = box.programs() + "/Simple";
+  const std::string log = app + "/uninst00.log";
+  const std::string victim = box.root() + "/victim";
+  fs::create_directories(victim + "/data");
+  for (const char* name : {"/tool", "/remover", "/uninst00.log", "/data/data.txt"}) {
+    std::ofstream(victim + name) << "victim's";
+  }
+  ::chmod((victim + "/uninst00.log").c_str(), 0644);
+
+  // The application directory itself swapped for a link: the log is
+  // reached through it, so nothing is done at all.
+  fs::rename(app, box.root() + "/moved");
+  fs::create_directory_symlink(victim, app);
+  auto through_app = box.remove(log, box.root() + "/moved/remover");
+  EXPECT_EQ(through_app.status, 1);
+  EXPECT_TRUE(contains(through_app.err, "reached through a symbolic link")) << through_app.err;
+  fs::remove(app);
+  fs::rename(box.root() + "/moved", app);
+
+  // A sub-directory swapped: everything else goes.
+  fs::rename(app + "/data", box.root() + "/moved-data");
+  fs::create_directory_symlink(victim + "/data", app + "/data");
+  auto removed = box.remove(log);
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_TRUE(contains(removed.err, "Software was removed.\nA symbolic link stands where the installation had a "
+                                    "directory, so these were left alone:\n" +
+                                        app + "/data/data.txt\n" + app + "/data\n"))
+      << removed.err;
+  for (const char* name : {"/tool", "/remover", "/uninst00.log", "/data/data.txt"}) {
+    EXPECT_EQ(read_text(victim + name), "victim's") << name;
+  }
+  EXPECT_FALSE(exists(app + "/tool"));
+  EXPECT_FALSE(exists(app + "/remover"));
+  EXPECT_FALSE(exists(log));
+  EXPECT_TRUE(fs::is_symlink(app + "/data"));  // and so the application directory is not empty
+  EXPECT_EQ(read_text(box.root() + "/moved-data/data.txt"), "data");
+  fs::remove(app + "/data");
+  fs::remove(app);
+  fs::remove_all(victim);
+  fs::remove_all(box.root() + "/moved-data");
+  EXPECT_EQ(box.tree(), tree_before);  // the removal script went as well
+}
+
+TEST(SetupEndToEnd, RemoverTakesARelativeLogPathFromItsWorkingDirectory) {
+  Sandbox box("relative");
+  box.prepare_media();
+  box.put_copy("tool", kPayloadV1);
+  box.write_script(simple_script());
+  const auto tree_before = box.tree();
+  const auto store_before = box.store_dump();
+  ASSERT_EQ(box.install().status, 0);
+  const std::string app = box.programs() + "/Simple";
+  const auto installed = box.tree();
+  auto in_app = [&](const std::string& log) {
+    return box.run({"/bin/sh", "-c", "cd \"$0\" && exec ./remover --unattended \"$1\"", app, log});
+  };
+  // ".." is refused as in an absolute path, and a missing log ends silently.
+  auto up = in_app("../Simple/uninst00.log");
+  EXPECT_EQ(up.status, 1);
+  EXPECT_TRUE(contains(up.err, "without \"..\"")) << up.err;
+  EXPECT_EQ(in_app("uninst55.log").status, 1);
+  EXPECT_EQ(box.tree(), installed);
+
+  auto removed = in_app("uninst00.log");
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(removed.err, "Do you want to remove this application?\nSoftware was removed.\n");
+  EXPECT_EQ(box.tree(), tree_before);
+  EXPECT_EQ(box.store_dump(), store_before);
+}
+
+// The program part of the registered uninstall command is only text in the
+// settings store: replacing an installation deletes the remover beside the
+// earlier log and no file the command names instead.
+TEST(SetupEndToEnd, ReplacementDeletesOnlyTheEarlierInstallationsRemover) {
+  Sandbox box("replace-remover");
+  box.prepare_media();
+  box.put_copy("tool", kPayloadV1);
+  box.write_script(simple_script());
+  ASSERT_EQ(box.install().status, 0);
+  const std::string app = box.programs() + "/Simple";
+  const std::string victim = box.root() + "/victim";
+  { std::ofstream(victim) << "victim's"; }
+  const std::string key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Simple";
+  box.reg_set_sz(key, "UninstallString", victim + " \"" + app + "/uninst00.log\"");
+
+  // Version 2 stops at a file its setup directory lacks, after the earlier
+  // installation went and before its own remover is copied.
+  box.write_script(simple_script("File2=missing.bin,$AppPath,private\n", "2.0"));
+  auto r = box.install();
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(contains(r.err, "The setup directory has no file missing.bin.")) << r.err;
+  EXPECT_EQ(read_text(victim), "victim's");
+  EXPECT_FALSE(exists(app + "/remover"));
+}
+
 TEST(SetupEndToEnd, InstallKilledAnywhereIsRemovedCompletelyFromItsLog) {
   Sandbox box("kill");
   box.prepare_media();

@@ -54,8 +54,23 @@ std::string log_bytes(const std::string& title, const std::vector<std::string>& 
 }
 
 Sandbox::Sandbox(const std::string& tag, bool as_normal_user)
-    : root_(lyratest::make_temp_dir(tag)), normal_user_(as_normal_user), switch_user_(as_normal_user && ::geteuid() == 0) {
+    : root_(fs::canonical(lyratest::make_temp_dir(tag)).string()),
+      normal_user_(as_normal_user),
+      switch_user_(as_normal_user && ::geteuid() == 0),
+      lyrareg_(lyrareg_program()) {
   for (const char* dir : {"/media", "/opt", "/home", "/tmp", "/reg", "/.capture"}) fs::create_directories(root_ + dir);
+  if (switch_user_) {
+    // The temporary directories above the sandbox are ours: reachable
+    // whatever the umask. Above them is the system's temporary directory.
+    for (const std::string& dir : {fs::path(root_).parent_path().string(), root_}) {
+      if (::chmod(dir.c_str(), 0755) != 0) ADD_FAILURE() << "chmod " << dir;
+    }
+    // lyrareg links the project's code statically; its copy needs no file
+    // of the build tree.
+    fs::create_directories(root_ + "/.programs");
+    lyrareg_ = root_ + "/.programs/lyrareg";
+    fs::copy_file(lyrareg_program(), lyrareg_);
+  }
 }
 
 std::map<std::string, std::string> Sandbox::environment() const {
@@ -89,6 +104,10 @@ void Sandbox::put_file(const std::string& name, const std::string& content, unsi
 
 void Sandbox::put_copy(const std::string& name, const std::string& source) const {
   fs::copy_file(source, media() + "/" + name, fs::copy_options::overwrite_existing);
+}
+
+void Sandbox::put_directory_copy(const std::string& source) const {
+  fs::copy(source, media(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 RunResult Sandbox::run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& extra) const {
@@ -132,7 +151,7 @@ RunResult Sandbox::remove(const std::string& log_path, const std::string& remove
 }
 
 RunResult Sandbox::reg(const std::vector<std::string>& args) const {
-  std::vector<std::string> argv{lyrareg_program()};
+  std::vector<std::string> argv{lyrareg_};
   argv.insert(argv.end(), args.begin(), args.end());
   return run(argv);
 }
@@ -182,7 +201,7 @@ std::map<std::string, std::string> Sandbox::tree() const {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root_, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
     std::string rel = it->path().string().substr(root_.size());
-    if (rel == "/media" || rel == "/reg" || rel == "/.capture") {
+    if (rel == "/media" || rel == "/reg" || rel == "/.capture" || rel == "/.programs") {
       it.disable_recursion_pending();
       continue;
     }

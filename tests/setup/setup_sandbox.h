@@ -6,7 +6,9 @@
 //
 // With as_normal_user, programs run as "nobody" when the tests run as root
 // (so that the folders of a normal user apply), and as the test's own user
-// otherwise.
+// otherwise. "nobody" may be unable to reach the build tree (a checkout in
+// a private directory such as /root), so everything it runs is a copy in
+// the sandbox, whose directories are made reachable (mode 0755) here.
 #include <map>
 #include <optional>
 #include <string>
@@ -37,6 +39,9 @@ class Sandbox {
   void write_script(const std::string& text) const;
   void put_file(const std::string& name, const std::string& content, unsigned mode = 0644) const;
   void put_copy(const std::string& name, const std::string& source) const;
+  // Copies every file of `source` (a setup directory of the build) into the
+  // setup directory, keeping the modes.
+  void put_directory_copy(const std::string& source) const;
 
   // Runs a program with the sandbox's environment (plus `extra`).
   RunResult run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& extra = {}) const;
@@ -63,6 +68,7 @@ class Sandbox {
   std::string root_;
   bool normal_user_;
   bool switch_user_;
+  std::string lyrareg_;  // the build's lyrareg, or its copy in the sandbox
 };
 
 std::string read_text(const std::string& path);

@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "platform/busy_file.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/program_start.h"
 #include "setup/common/removal_script.h"
+#include "setup/common/remover.h"
 #include "setup/common/undo.h"
 #include "tests/support/emulator.h"
 
@@ -23,10 +25,18 @@ using namespace lyralink::setup;
 using lyralink::platform::RegistryRoot;
 using lyralink::platform::RegistryValue;
 
+std::string read_text_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 class Undo : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = lyratest::make_temp_dir("undo");
+    // Canonical: the calls that never pass a link are tried on it.
+    dir_ = fs::canonical(lyratest::make_temp_dir("undo")).string();
     ::setenv("LYRALINK_REGISTRY_DIR", (dir_ + "/reg").c_str(), 1);
     host_ = std::make_unique<SetupHost>();
     ASSERT_NE(host_->machine(), nullptr);
@@ -235,6 +245,202 @@ TEST_F(Undo, CopyThroughPartFileKeepsModeAndTime) {
   lyralink::platform::SystemError error;
   EXPECT_EQ(lyralink::platform::copy_file(source, dir_ + "/nodir/tool", &error), lyralink::platform::CopyResult::failed);
   EXPECT_NE(error.error_number, 0);
+}
+
+// ---- nothing outside the installation through a symbolic link ----
+
+using lyralink::platform::InPlace;
+
+std::string mode_of(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "none";
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", st.st_mode & 07777);
+  return text;
+}
+
+TEST_F(Undo, InPlaceCallsNeverPassALink) {
+  namespace p = lyralink::platform;
+  std::string victim = file("victim/file", "victim");
+  fs::create_directories(dir_ + "/victim/dir");
+  fs::create_directories(dir_ + "/app");
+  fs::create_directory_symlink(dir_ + "/victim", dir_ + "/app/sub");
+  // A link on the way: nothing is touched, and the answer says why.
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/app/sub/file"), InPlace::through_link);
+  EXPECT_EQ(p::remove_directory_in_place(dir_ + "/app/sub/dir"), InPlace::through_link);
+  EXPECT_EQ(p::make_directory_writable_in_place(dir_ + "/app/sub/dir"), InPlace::through_link);
+  p::InPlace place = InPlace::done;
+  EXPECT_FALSE(p::read_owned_file(dir_ + "/app/sub/file", &place));
+  EXPECT_EQ(place, InPlace::through_link);
+  EXPECT_TRUE(fs::exists(victim));
+  EXPECT_TRUE(fs::is_directory(dir_ + "/victim/dir"));
+  // The link as the last level: a file deletion takes the link itself, a
+  // directory call leaves it, and a read refuses it.
+  EXPECT_EQ(p::remove_directory_in_place(dir_ + "/app/sub"), InPlace::through_link);
+  EXPECT_EQ(p::make_directory_writable_in_place(dir_ + "/app/sub"), InPlace::through_link);
+  fs::create_symlink(victim, dir_ + "/app/file-link");
+  EXPECT_FALSE(p::read_owned_file(dir_ + "/app/file-link", &place));
+  EXPECT_EQ(place, InPlace::through_link);
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/app/file-link"), InPlace::done);
+  EXPECT_FALSE(fs::is_symlink(dir_ + "/app/file-link"));
+  EXPECT_TRUE(fs::exists(victim));
+  // Without links they act; what is not there is missing; ".." is refused.
+  std::string own = file("app/own", "own");
+  auto read = p::read_owned_file(dir_ + "/./app//own", &place);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->content, "own");
+  EXPECT_EQ(place, InPlace::done);
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/app/sub/../own"), InPlace::failed);
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/app/own"), InPlace::done);
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/app/own"), InPlace::missing);
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/app/none/own"), InPlace::missing);
+  EXPECT_EQ(p::delete_file_in_place(victim + "/below-a-file"), InPlace::missing);
+  EXPECT_EQ(p::delete_file_in_place(dir_ + "/victim/dir"), InPlace::failed);  // never a directory
+  fs::create_directories(dir_ + "/app/ro");
+  ::chmod((dir_ + "/app/ro").c_str(), 0555);
+  EXPECT_EQ(p::make_directory_writable_in_place(dir_ + "/app/ro"), InPlace::done);
+  EXPECT_EQ(mode_of(dir_ + "/app/ro"), "0755");
+  EXPECT_EQ(p::remove_directory_in_place(dir_ + "/app/ro"), InPlace::done);
+  EXPECT_EQ(p::remove_directory_in_place(dir_ + "/app"), InPlace::failed);  // not empty
+}
+
+TEST_F(Undo, DirectoriesSwappedForLinksKeepWhatTheLinksPointAt) {
+  // The installation: app/data with a tool, app/data/sub; then app/data is
+  // replaced by a link to a directory outside that looks the same.
+  std::string app = dir_ + "/app";
+  file("app/data/tool");
+  fs::create_directories(app + "/data/sub");
+  std::string victim = dir_ + "/victim";
+  std::string victim_tool = file("victim/tool", "victim's");
+  std::string victim_part = file("victim/.tool.part", "victim's part");
+  fs::create_directories(victim + "/sub");
+  ::chmod((victim + "/sub").c_str(), 0555);
+  fs::rename(app + "/data", dir_ + "/moved");
+  fs::create_directory_symlink(victim, app + "/data");
+  std::string log = "ACTION: CreateDir: " + app + "\nACTION: CreateDir: " + app + "/data\nACTION: CreateDir: " + app +
+                    "/data/sub\nACTION: PrivateFile: " + app + "/data/tool\n";
+
+  Undoer remover = Undoer::for_remover(*host_);
+  remover.undo_all(parse_log(log));
+  EXPECT_EQ(read_text_of(victim_tool), "victim's");
+  EXPECT_TRUE(fs::exists(victim_part));
+  EXPECT_EQ(mode_of(victim + "/sub"), "0555");  // not made writable through the link
+  EXPECT_EQ(remover.directories(), (std::vector<std::string>{app}));
+  EXPECT_EQ(remover.through_links(),
+            (std::vector<std::string>{app + "/data/tool", app + "/data/sub", app + "/data"}));
+
+  ::chmod((victim + "/sub").c_str(), 0755);
+  Undoer replacement = Undoer::for_replacement(*host_, false, false);
+  replacement.undo_all(parse_log(log));
+  EXPECT_TRUE(fs::is_directory(victim + "/sub"));  // rmdir would have reached it through the link
+  EXPECT_TRUE(fs::exists(victim_tool));
+  EXPECT_TRUE(fs::is_symlink(app + "/data"));
+  EXPECT_EQ(replacement.through_links().size(), 3u);
+  EXPECT_TRUE(fs::exists(dir_ + "/moved/tool"));  // the moved original is not chased either
+}
+
+TEST_F(Undo, RemovalScriptActsOnlyInsideTheLoggedTree) {
+  // The script is written while the installation is in place; before it
+  // runs, the application directory is replaced by a link to a directory
+  // outside that holds a "remover" and an empty "bin".
+  std::string app = dir_ + "/app";
+  fs::create_directories(app + "/bin");
+  { std::ofstream(app + "/remover") << "program"; }
+  RemovalScript script(app + "/remover", false);
+  script.add_directory(app + "/bin");
+  script.add_directory(app);
+  auto path = lyralink::platform::create_temporary_file(dir_ + "/script-XXXXXX", "");
+  ASSERT_TRUE(path);
+  ASSERT_TRUE(lyralink::platform::write_file(*path, script.text(*path), 0600));
+  std::string victim = dir_ + "/victim";
+  fs::create_directories(victim + "/bin");
+  { std::ofstream(victim + "/remover") << "victim's"; }
+  fs::rename(app, dir_ + "/moved");
+  fs::create_directory_symlink(victim, app);
+
+  auto started = lyralink::platform::StartedScript::start(*path, false);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(started->wait(), 0);
+  EXPECT_TRUE(fs::exists(victim + "/remover"));
+  EXPECT_TRUE(fs::is_directory(victim + "/bin"));
+  EXPECT_TRUE(fs::is_symlink(app));
+  EXPECT_TRUE(fs::exists(dir_ + "/moved/remover"));
+  EXPECT_FALSE(fs::exists(*path));  // its own file still goes
+
+  // The same script with everything in place takes it all away.
+  fs::remove(app);
+  fs::rename(dir_ + "/moved", app);
+  path = lyralink::platform::create_temporary_file(dir_ + "/script-XXXXXX", "");
+  ASSERT_TRUE(path);
+  ASSERT_TRUE(lyralink::platform::write_file(*path, script.text(*path), 0600));
+  started = lyralink::platform::StartedScript::start(*path, false);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(started->wait(), 0);
+  EXPECT_FALSE(fs::exists(app));
+}
+
+// A face that swaps the application directory for a link when remover asks
+// its question: the log has been read by then, the removal not begun.
+class SwappingUi final : public SetupUi {
+ public:
+  explicit SwappingUi(std::function<void()> swap) : swap_(std::move(swap)) {}
+  void show_background(const std::string&) override {}
+  void information(const std::string&, const std::string& text) override { messages << text << "\n"; }
+  void error(const std::string&, const std::string& text) override { messages << text << "\n"; }
+  bool ask(const std::string&, const std::string&) override {
+    swap_();
+    return true;
+  }
+  std::optional<std::string> choose_path(const std::string&, const std::function<PathVerdict(const std::string&)>&) override {
+    return std::nullopt;
+  }
+  void show_progress(const std::string&) override {}
+  void set_status(const std::string&) override {}
+  void hide_progress() override {}
+  void close_progress() override {}
+  void pause() override {}
+  void idle() override {}
+  std::ostringstream messages;
+
+ private:
+  std::function<void()> swap_;
+};
+
+TEST_F(Undo, RemoverWhoseApplicationDirectoryBecomesALinkLeavesItsTargetAlone) {
+  std::string app = dir_ + "/app";
+  file("app/remover", "installed remover");
+  file("app/bin/tool");
+  std::string log = app + "/uninst00.log";
+  ASSERT_TRUE(lyralink::platform::create_new_file(
+      log, to_disk_text(log_header() + title_line("App") + action_line(ActionKind::create_dir, app) +
+                        action_line(ActionKind::create_dir, app + "/bin") +
+                        action_line(ActionKind::private_file, app + "/bin/tool")),
+      0600));
+  // The target looks like the installation: each of its files would go.
+  std::string victim = dir_ + "/victim";
+  for (const char* name : {"remover", "bin/tool", "uninst00.log"}) file(std::string("victim/") + name, "victim's");
+
+  Remover remover(*host_);
+  ASSERT_EQ(remover.start(log), Remover::Start::ready) << remover.refusal();
+  SwappingUi ui([&] {
+    fs::rename(app, dir_ + "/moved");
+    fs::create_directory_symlink(victim, app);
+  });
+  EXPECT_TRUE(remover.run(ui, "", true));
+  for (const char* name : {"remover", "bin/tool", "uninst00.log"}) {
+    EXPECT_EQ(read_text_of(victim + "/" + name), "victim's") << name;
+  }
+  EXPECT_TRUE(fs::is_symlink(app));
+  const std::string said = ui.messages.str();
+  EXPECT_NE(said.find("Software was removed.\n"), std::string::npos) << said;
+  for (const std::string& path : {app + "/bin/tool", app + "/bin", app + "/remover", log}) {
+    EXPECT_NE(said.find("\n" + path + "\n"), std::string::npos) << path << " in " << said;
+  }
+
+  // The same log started through the link is refused at once.
+  Remover again(*host_);
+  EXPECT_EQ(again.start(log), Remover::Start::refused);
+  EXPECT_NE(again.refusal().find("symbolic link"), std::string::npos) << again.refusal();
 }
 
 TEST_F(Undo, BusyFiles) {

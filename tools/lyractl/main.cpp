@@ -14,6 +14,7 @@
 #include "platform/environment.h"
 #include "platform/port_names.h"
 #include "platform/serial_port.h"
+#include "pulsecap/core/recording.h"
 #include "tools/lyractl/discover.h"
 #include "tools/lyractl/record.h"
 #include "tools/lyractl/report.h"
@@ -470,13 +471,14 @@ int run(int argc, char** argv) {
   }
   if (command == "record") {
     if (rest.size() != 2) return usage_error("record takes SECONDS and FILE");
-    const std::optional<double> seconds = lyractl::parse_seconds(rest[0]);
-    if (!seconds) return usage_error("'" + rest[0] + "' is not a number of seconds");
+    if (!pulsecap::is_decimal_seconds(rest[0])) {
+      return usage_error("'" + rest[0] + "' is not a number of seconds (decimal digits with at most one point)");
+    }
     if (link.kind == LinkChoice::Kind::none) {
       return usage_error("no link given: use --port, --ip, --mplx, --select, --ethernet or --head");
     }
     if (!open_link(link)) return kExitNoLink;
-    const int status = lyractl::run_record(*seconds, rest[1]);
+    const int status = lyractl::run_record(rest[0], rest[1]);
     COMM_CLOSE();
     return status;
   }

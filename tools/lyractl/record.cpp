@@ -1,7 +1,6 @@
 #include "tools/lyractl/record.h"
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <memory>
 
@@ -48,21 +47,7 @@ int command_failed(const char* what, int status) {
 
 }  // namespace
 
-std::optional<double> parse_seconds(const std::string& text) {
-  size_t digits = 0, points = 0;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.') ++points;
-    else return std::nullopt;
-  }
-  if (digits == 0 || points > 1) return std::nullopt;
-  double v = 0;
-  auto r = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
-  return v;
-}
-
-int run_record(double seconds, const std::string& file) {
+int run_record(const std::string& seconds, const std::string& file) {
   using lyralink::get_u16;
   using lyralink::get_u32;
   OpenLinkDevice device;
@@ -72,13 +57,13 @@ int run_record(double seconds, const std::string& file) {
   if (int st = device.query_state740_ex(extended.data()); st != 0) return command_failed("LYRA_QUERY_STATE740_EX", st);
   const uint32_t rate = pulsecap::sample_rate(get_u16(&state740[2]), get_u16(&extended[104]));
   const uint32_t memory = get_u32(&extended[0]);
-  const double range = pulsecap::time_range_seconds(memory, rate);
-  if (seconds > range) {
-    std::fprintf(stderr, "lyractl: record: %.6g s do not fit: the analyser's memory (%u bytes at %u samples/s) holds %.6g s\n",
-                 seconds, memory, rate, range);
+  if (!pulsecap::recording_fits(seconds, rate, memory)) {
+    // The text as typed, however long: its digits are what did not fit.
+    std::fprintf(stderr, "lyractl: record: %s s do not fit: the analyser's memory (%u bytes at %u samples/s) holds %.6g s\n",
+                 seconds.c_str(), memory, rate, pulsecap::time_range_seconds(memory, rate));
     return 64;
   }
-  const uint32_t n = pulsecap::sample_count(seconds, rate, memory);
+  const uint32_t n = pulsecap::sample_count(seconds, rate, memory).value_or(0);
 
   std::string why;
   std::unique_ptr<pulsecap::FileSink> sink = pulsecap::FileSink::create(file, &why);
