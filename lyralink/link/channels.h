@@ -67,8 +67,9 @@ class PortChannel final : public TransactionChannel {
   size_t take(uint8_t* buf, size_t n);
   // Drops what is queued; the wire log sees it.
   void discard_input();
-  // Waits between two looks at a long answer that still misses bytes.
-  void pause_between_polls(size_t missing, TimePoint deadline);
+  // Waits between two looks at a long answer that misses `missing` bytes
+  // while `queued` are in the queue; the queue count afterwards.
+  std::optional<size_t> pause_between_polls(size_t queued, size_t missing, TimePoint deadline);
 
   BytePort& port_;
 };

@@ -55,7 +55,7 @@ bool PortChannel::receive_short(uint8_t* area, TimePoint deadline) {
   return false;
 }
 
-void PortChannel::pause_between_polls(size_t missing, TimePoint deadline) {
+std::optional<size_t> PortChannel::pause_between_polls(size_t queued, size_t missing, TimePoint deadline) {
   // At most 10 ms between two looks at a long answer, as the analysers'
   // hosts have always polled; but the pause ends as soon as the missing
   // bytes have arrived, or when they can have come at the line's rate (at
@@ -64,28 +64,30 @@ void PortChannel::pause_between_polls(size_t missing, TimePoint deadline) {
   // millisecond of its last byte, not on the next 10 ms tick.
   const uint32_t pause_us = std::clamp<uint32_t>(wire_time_us(missing, port_.rate()), 1000, 10000);
   const TimePoint until = std::min(deadline, platform::Clock::now() + std::chrono::microseconds(pause_us));
-  const size_t queued = port_.bytes_waiting().value_or(0);
-  (void)port_.wait_for(queued + missing, until);
+  return port_.wait_for(queued + missing, until);
 }
 
 std::optional<size_t> PortChannel::receive_long(uint8_t* buffer, size_t len, TimePoint deadline) {
   // The answer is moved into the buffer as it arrives, so that a 136-byte
-  // error answer can be told from a long answer that is still coming.
+  // error answer can be told from a long answer that is still coming. The
+  // queue count comes from the last wait; only what a look finds changes
+  // it, so no call asks the port for what is already known.
   const size_t expected = len + kLongFrameOverhead;
   uint8_t* frame = buffer + kDatagramPrefix;
   const size_t capacity = kLongBufferSize - kDatagramPrefix;
   size_t have = 0;
   size_t have_before_pause = static_cast<size_t>(-1);
+  // Right after the send nothing is there yet: the first look is a wait.
+  std::optional<size_t> queued = pause_between_polls(0, expected, deadline);
   for (;;) {
-    auto count = port_.bytes_waiting();
-    if (!count) return std::nullopt;  // the port has failed
-    if (*count > 0 && have < capacity) {
-      have += take(frame + have, std::min(*count, capacity - have));
+    if (!queued) return std::nullopt;  // the port has failed
+    if (*queued > 0 && have < capacity) {
+      const size_t got = take(frame + have, std::min(*queued, capacity - have));
+      have += got;
+      *queued -= std::min(*queued, got);
       port_.clear_errors();
-      count = port_.bytes_waiting();
-      if (!count) return std::nullopt;
     }
-    const size_t total = have + *count;
+    const size_t total = have + *queued;
     if (total == expected) {
       // All of it is there; a queue smaller than the answer (a port set up
       // by the device search has room for 300 bytes) hands it over in
@@ -94,8 +96,8 @@ std::optional<size_t> PortChannel::receive_long(uint8_t* buffer, size_t len, Tim
         const size_t got = take(frame + have, expected - have);
         have += got;
         if (got == 0) {
-          count = port_.bytes_waiting();
-          if (!count || *count == 0) break;
+          auto left = port_.bytes_waiting();
+          if (!left || *left == 0) break;
         }
       }
       port_.clear_errors();
@@ -110,7 +112,7 @@ std::optional<size_t> PortChannel::receive_long(uint8_t* buffer, size_t len, Tim
       break;
     }
     have_before_pause = have;
-    pause_between_polls(expected - total, deadline);
+    queued = pause_between_polls(*queued, expected - total, deadline);
   }
   discard_input();
   return std::nullopt;
