@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "lyralink/link/bytes.h"
 
@@ -52,20 +53,22 @@ LocalDateTime unpack_device_time(uint32_t packed) {
 }
 
 void decode_state740_clock(uint8_t* answer) {
-  const LocalDateTime t = unpack_device_time(get_u32(answer + 12));
-  put_u16(answer + 12, static_cast<uint16_t>(t.year));
-  answer[14] = static_cast<uint8_t>(t.month);
-  answer[15] = static_cast<uint8_t>(t.day);
-  answer[16] = static_cast<uint8_t>(t.hour);
-  answer[17] = static_cast<uint8_t>(t.minute);
-  answer[18] = static_cast<uint8_t>(t.second);
+  const LocalDateTime t = unpack_device_time(field_value(answer, answer_field("state740.device_time")));
+  put_u16(answer + answer_field("state740.clock_year").offset, static_cast<uint16_t>(t.year));
+  answer[answer_field("state740.clock_month").offset] = static_cast<uint8_t>(t.month);
+  answer[answer_field("state740.clock_day").offset] = static_cast<uint8_t>(t.day);
+  answer[answer_field("state740.clock_hour").offset] = static_cast<uint8_t>(t.hour);
+  answer[answer_field("state740.clock_minute").offset] = static_cast<uint8_t>(t.minute);
+  answer[answer_field("state740.clock_second").offset] = static_cast<uint8_t>(t.second);
 }
 
 void apply_system_data_defaults(uint8_t* answer) {
-  if (answer[122] == 0 && answer[123] == 0) {
-    answer[122] = 10;
-    answer[123] = 20;
+  constexpr const AnswerField& f = answer_field("system_data.defaulted");
+  static_assert(f.count == std::size(kSystemDataDefaults));
+  for (size_t i = 0; i < f.count; ++i) {
+    if (answer[f.offset + i] != 0) return;
   }
+  for (size_t i = 0; i < f.count; ++i) answer[f.offset + i] = kSystemDataDefaults[i];
 }
 
 void apply_decoding(Decoding decoding, uint8_t* answer) {
@@ -77,13 +80,14 @@ void apply_decoding(Decoding decoding, uint8_t* answer) {
 }
 
 void rescale_voltage_current(uint8_t* answer, bool reading5_offset) {
-  // Volts, millivolts and microamps per ADC step, times 1024.
-  static constexpr uint32_t kFactors[10] = {2551, 249, 1192, 9766, 6000, 6000, 249, 249, 249, 249};
-  for (size_t i = 0; i < 10; ++i) {
-    const uint32_t raw = get_u32(answer + 4 * i);
-    uint32_t scaled = (raw * kFactors[i]) >> 10;
-    if (i == 4 && reading5_offset) scaled = ((raw * 1000u) >> 10) - 200u;
-    put_u32(answer + 4 * i, scaled);
+  constexpr const AnswerField& f = answer_field("voltage_current.readings");
+  static_assert(f.count == std::size(kReadingFactors) && f.type == FieldType::u32);
+  for (size_t i = 0; i < f.count; ++i) {
+    uint8_t* reading = answer + f.offset + 4 * i;
+    const uint32_t raw = get_u32(reading);
+    uint32_t scaled = (raw * kReadingFactors[i]) >> kReadingShift;
+    if (i == 4 && reading5_offset) scaled = ((raw * 1000u) >> kReadingShift) - 200u;
+    put_u32(reading, scaled);
   }
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // The answer decodings and argument computations of the command set:
-// plain functions on bytes and numbers, no link and no I/O.
+// plain functions on bytes and numbers, no link and no I/O. Where the
+// fields lie, and what the programs read from answers, is the table of
+// answer_fields.h.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "lyralink/commands/answer_fields.h"
 #include "lyralink/commands/command_set.h"
 
 namespace lyralink::commands {

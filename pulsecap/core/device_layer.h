@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "lyralink/commands/answer_fields.h"
+
 namespace pulsecap {
 
-constexpr size_t kAnswerSize = 132;
-constexpr size_t kChunkSamples = 720;
+constexpr size_t kAnswerSize = lyralink::commands::kAnswerDataBytes;
+constexpr size_t kChunkSamples = lyralink::commands::kMemoryBlockSamples;
 constexpr size_t kChunkBytes = 2 * kChunkSamples;
 
 // What a recording needs: the fill stop, the start and the memory reads.

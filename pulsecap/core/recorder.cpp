@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "lyralink/commands/answer_fields.h"
 #include "lyralink/link/bytes.h"
 #include "platform/clock.h"
 
@@ -13,27 +14,16 @@ namespace pulsecap {
 
 namespace {
 
-using lyralink::get_u16;
-using lyralink::get_u32;
 using lyralink::put_u16;
-
-// Feature flags of the 740 state answer.
-constexpr uint32_t kFlagHvControls = 0x10;
-constexpr uint32_t kFlagSlowGeneralMode = 0x20;
-constexpr uint32_t kFlagGainList = 0x4000;
-
-// Answer fields the recorder reads (byte offsets into the answer data).
-constexpr size_t kUserDataCode = 16;
-constexpr size_t kPowerActualHv = 40;
-constexpr size_t kStateGain = 48;
-constexpr size_t kStateHvSet = 56;
-constexpr size_t kStateHvPolarity = 58;
-constexpr size_t kState740Firmware = 2;
-constexpr size_t kState740Flags = 8;
-constexpr size_t kState740MaxHv = 64;
-constexpr size_t kState740Acquisition = 128;
-constexpr size_t kStateExMemory = 0;
-constexpr size_t kStateExRate = 104;
+using lyralink::commands::is_collecting;
+using lyralink::commands::kFeatureGainList;
+using lyralink::commands::kFeatureHvControls;
+using lyralink::commands::kFeatureSlowGeneralMode;
+using lyralink::commands::read_power;
+using lyralink::commands::read_state;
+using lyralink::commands::read_state740;
+using lyralink::commands::read_state740_ex;
+using lyralink::commands::read_user_data;
 
 struct KnownApplication {
   const char* code;
@@ -56,8 +46,6 @@ std::string decimal_of(double seconds) {
   auto r = std::to_chars(buf.data(), buf.data() + buf.size(), seconds, std::chars_format::fixed);
   return r.ec == std::errc() ? std::string(buf.data(), r.ptr) : std::string();
 }
-
-bool collecting(uint16_t acquisition_state740) { return acquisition_state740 == 2 || acquisition_state740 == 7; }
 
 // Forwards the recording's progress to the window.
 class WindowObserver final : public RecordingObserver {
@@ -99,8 +87,8 @@ int32_t own_application_word() {
 std::string takeover_question(const std::string& code, uint32_t actual_hv, uint16_t acquisition_state740) {
   std::string text = "Previous application mode was: " + application_name(code);
   if (actual_hv != 0) {
-    text += collecting(acquisition_state740) ? "\n\nHV on - Lyra is collecting data!" : "\n\nHV is on!";
-  } else if (collecting(acquisition_state740)) {
+    text += is_collecting(acquisition_state740) ? "\n\nHV on - Lyra is collecting data!" : "\n\nHV is on!";
+  } else if (is_collecting(acquisition_state740)) {
     text += "\n\nLyra is collecting data!";
   }
   text += "\n\nReset Lyra and clear all data?";
@@ -139,13 +127,15 @@ std::optional<int> entry_for_gain(uint16_t gain) {
 
 Recorder::Recorder(RecorderWindow& window, DeviceLayer& device) : window_(window), device_(device) {}
 
-uint32_t Recorder::feature_flags() const { return get_u32(&state740_[kState740Flags]); }
+uint32_t Recorder::feature_flags() const { return read_state740(state740_.data()).feature_flags; }
 
 uint32_t Recorder::rate() const {
-  return sample_rate(get_u16(&state740_[kState740Firmware]), get_u16(&state740_ex_[kStateExRate]));
+  return sample_rate(read_state740(state740_.data()).firmware, read_state740_ex(state740_ex_.data()).sample_rate_khz);
 }
 
-double Recorder::time_range() const { return time_range_seconds(get_u32(&state740_ex_[kStateExMemory]), rate()); }
+double Recorder::time_range() const {
+  return time_range_seconds(read_state740_ex(state740_ex_.data()).memory_size, rate());
+}
 
 void Recorder::on_init(const std::optional<std::string>& product_version) {
   window_.set_window_icon();
@@ -192,11 +182,11 @@ void Recorder::connect(bool at_startup) {
     connection_lost(false);
     return;
   }
-  const std::string code = application_code(&user_data_[kUserDataCode]);
+  const std::string code = application_code(read_user_data(user_data_.data()).application_code.data());
   if (code != kOwnCode) {
     if (!code.empty() && code != "0000") {
-      const std::string question = takeover_question(code, get_u32(&power_[kPowerActualHv]),
-                                                     get_u16(&state740_[kState740Acquisition]));
+      const std::string question = takeover_question(code, read_power(power_.data()).hv_actual,
+                                                     read_state740(state740_.data()).acquisition_state);
       if (!window_.question_box(question, kCaption)) {
         device_.comm_close();
         return;
@@ -211,11 +201,11 @@ void Recorder::connect(bool at_startup) {
 bool Recorder::take_over() {
   // The fresh 740 state decides whether the analyser is acquiring; the
   // general state answer of this connection has not been read yet.
-  if (collecting(get_u16(&state740_[kState740Acquisition])) && device_.stop_acquire() != 0) {
+  if (is_collecting(read_state740(state740_.data()).acquisition_state) && device_.stop_acquire() != 0) {
     connection_lost(false);
     return false;
   }
-  if (get_u32(&power_[kPowerActualHv]) != 0) {
+  if (read_power(power_.data()).hv_actual != 0) {
     if (device_.set_high_voltages(0, 0) != 0) {
       connection_lost(false);
       return false;
@@ -227,13 +217,13 @@ bool Recorder::take_over() {
         connection_lost(false);
         return false;
       }
-    } while (get_u32(&power_[kPowerActualHv]) != 0);
+    } while (read_power(power_.data()).hv_actual != 0);
   }
   if (device_.reset() != 0) {
     connection_lost(false);
     return false;
   }
-  const bool slow_mode_switch = (feature_flags() & kFlagSlowGeneralMode) != 0;
+  const bool slow_mode_switch = (feature_flags() & kFeatureSlowGeneralMode) != 0;
   if (slow_mode_switch) device_.set_timeout(10000);
   if (device_.set_general_mode(1) != 0) {
     connection_lost(false);  // the raised timeout stays with the closed link
@@ -259,15 +249,15 @@ bool Recorder::set_up() {
 
 void Recorder::enable_connected_controls() {
   const uint32_t flags = feature_flags();
-  if ((flags & kFlagHvControls) != 0) {
+  if ((flags & kFeatureHvControls) != 0) {
     window_.enable_control(Control::hv_edit, true);
-    window_.hv_edit().set_range(0, get_u16(&state740_[kState740MaxHv]), true);
-    window_.hv_edit().set_value(get_u16(&state_[kStateHvSet]));
+    window_.hv_edit().set_range(0, read_state740(state740_.data()).highest_hv, true);
+    window_.hv_edit().set_value(read_state(state_.data()).hv_set);
     window_.enable_control(Control::hv_display, true);
     window_.enable_control(Control::hv_set, true);
   }
-  window_.enable_control(Control::gain_list, (flags & kFlagGainList) != 0);
-  if (auto entry = entry_for_gain(get_u16(&state_[kStateGain]))) window_.select_gain(*entry);
+  window_.enable_control(Control::gain_list, (flags & kFeatureGainList) != 0);
+  if (auto entry = entry_for_gain(read_state(state_.data()).coarse_gain)) window_.select_gain(*entry);
   window_.enable_control(Control::time_edit, true);
   window_.time_edit().set_range(0, time_range(), true);
   apply_start_rule();
@@ -336,21 +326,21 @@ void Recorder::on_time_text_changed() {
 
 void Recorder::on_timer(int id) {
   if (id != kPollTimerId || timer_id_ == 0) return;
-  if ((feature_flags() & kFlagHvControls) == 0) return;
+  if ((feature_flags() & kFeatureHvControls) == 0) return;
   if (device_.query_power(power_.data()) != 0) {
     connection_lost(true);
     return;
   }
+  const lyralink::commands::StateFields state = read_state(state_.data());
   window_.set_control_text(Control::hv_display,
-                           hv_display_text(get_u16(&state_[kStateHvSet]), get_u32(&power_[kPowerActualHv]),
-                                           get_u16(&state_[kStateHvPolarity])));
+                           hv_display_text(state.hv_set, read_power(power_.data()).hv_actual, state.hv_polarity));
 }
 
 void Recorder::on_hv_set_button() {
   if (!connected_ || recording_) return;
   const double v = std::trunc(window_.hv_edit().value());
   const auto volts = static_cast<int32_t>(v);
-  if (static_cast<uint16_t>(volts) == get_u16(&state_[kStateHvSet])) return;
+  if (static_cast<uint16_t>(volts) == read_state(state_.data()).hv_set) return;
   if (device_.set_high_voltages(volts, 0) != 0 || device_.query_state(state_.data()) != 0) connection_lost(true);
 }
 
@@ -363,12 +353,12 @@ void Recorder::on_gain_selected() {
 
 void Recorder::end_of_recording() {
   const uint32_t flags = feature_flags();
-  if ((flags & kFlagHvControls) != 0) {
+  if ((flags & kFeatureHvControls) != 0) {
     window_.enable_control(Control::hv_edit, true);
     window_.enable_control(Control::hv_display, true);
     window_.enable_control(Control::hv_set, true);
   }
-  window_.enable_control(Control::gain_list, (flags & kFlagGainList) != 0);
+  window_.enable_control(Control::gain_list, (flags & kFeatureGainList) != 0);
   window_.enable_control(Control::time_edit, true);
   window_.enable_control(Control::start, true);
   window_.enable_control(Control::connect, true);
@@ -382,7 +372,8 @@ void Recorder::on_start_button() {
   // Only code can set a negative time (the field takes no minus sign); it
   // records nothing.
   const uint32_t n =
-      sample_count(decimal_of(window_.time_edit().value()), r, get_u32(&state740_ex_[kStateExMemory])).value_or(0);
+      sample_count(decimal_of(window_.time_edit().value()), r, read_state740_ex(state740_ex_.data()).memory_size)
+          .value_or(0);
   std::optional<std::string> chosen = window_.ask_save_path(trace_path_);
   if (!chosen) return;
   // A longer path would have to be cut, and the cut path could name

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "lyralink/commands/answer_fields.h"
 #include "lyralink/link/bytes.h"
 #include "platform/clock.h"
 
@@ -10,7 +11,6 @@ namespace pulsecap {
 
 namespace {
 constexpr uint32_t kMemoryReserve = 1440;  // bytes of the common memory that no recording uses
-constexpr uint16_t kFirstFirmwareWithRate = 0x1304;
 constexpr uint64_t kMaxDecimalFactor = uint64_t{1} << 60;
 
 uint64_t saturating_mul(uint64_t a, uint64_t b) {
@@ -48,8 +48,7 @@ uint64_t decimal_product(std::string_view seconds, uint64_t factor, bool* inexac
 }  // namespace
 
 uint32_t sample_rate(uint16_t firmware, uint16_t rate_khz) {
-  if (firmware < kFirstFirmwareWithRate) return 10'000'000u;
-  return static_cast<uint32_t>(rate_khz) * 1000u;
+  return lyralink::commands::sample_rate(firmware, rate_khz);
 }
 
 double time_range_seconds(uint32_t memory_bytes, uint32_t rate) {
@@ -125,7 +124,9 @@ RecordingResult run_recording(RecordingDevice& device, TraceWriter& writer, uint
     ++result.chunks_read;
     const uint64_t left = n - std::min<uint64_t>(offset, n);
     const size_t take = static_cast<size_t>(std::min<uint64_t>(left, kChunkSamples));
-    for (size_t i = 0; i < take; ++i) samples[i] = static_cast<uint16_t>(lyralink::get_u16(&chunk[2 * i]) & 0x3FFF);
+    for (size_t i = 0; i < take; ++i) {
+      samples[i] = static_cast<uint16_t>(lyralink::get_u16(&chunk[2 * i]) & lyralink::commands::kSampleSignalMask);
+    }
     if (!writer.write_chunk(samples.data(), take)) {
       result.end = RecordingEnd::write_failed;
       result.write_error = writer.last_error();

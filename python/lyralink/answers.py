@@ -2,7 +2,9 @@
 
 Everything here is plain Python over bytes: no library, no device. The
 offsets are those of the answer data (132 bytes) that the library copies
-out of a short answer; multi-byte fields are little-endian.
+out of a short answer; multi-byte fields are little-endian. Where each
+field lies is the table of :mod:`lyralink._fields`, the package's copy of
+the library's own.
 """
 
 from __future__ import annotations
@@ -13,6 +15,8 @@ import ipaddress
 import struct
 from dataclasses import dataclass, field
 from typing import Optional, Sequence, Tuple, Union
+
+from . import _fields as F
 
 __all__ = [
     "ANSWER_SIZE",
@@ -52,19 +56,11 @@ PORT_ID_ETHERNET = 0
 PORT_ID_USB = (0x0101, 0x0102)
 
 #: Feature flags of the 740 state answer that have a name.
-FEATURE_NAMES = (
-    (0x10, "HV controls"),
-    (0x20, "slow general-mode switch"),
-    (0x4000, "gain list"),
-)
+FEATURE_NAMES = F.FEATURE_FLAGS
 
 
 def _u16(data: bytes, offset: int) -> int:
     return int(struct.unpack_from("<H", data, offset)[0])
-
-
-def _u32(data: bytes, offset: int) -> int:
-    return int(struct.unpack_from("<I", data, offset)[0])
 
 
 def _answer(data: bytes) -> bytes:
@@ -75,12 +71,12 @@ def _answer(data: bytes) -> bytes:
 
 
 #: Acquisition state words that mean data is being collected.
-COLLECTING_STATES = (2, 7)
+COLLECTING_STATES = F.COLLECTING_STATES
 
 
 def acquisition_note(state: int) -> str:
     """What an acquisition state word means, as far as the hosts read it."""
-    if state == 0:
+    if state == F.ACQUISITION_IDLE:
         return "idle"
     if state in COLLECTING_STATES:
         return "collecting data"
@@ -205,37 +201,43 @@ class LinkParameters:
 
 def decode_state(answer: bytes) -> State:
     a = _answer(answer)
-    return State(_u16(a, 48), _u16(a, 56), _u16(a, 58), _u16(a, 128), a)
+    return State(F.value(a, "state.coarse_gain"), F.value(a, "state.hv_set"), F.value(a, "state.hv_polarity"),
+                 F.value(a, "state.acquisition_state"), a)
+
+
+_CLOCK = tuple("state740.clock_" + part for part in ("year", "month", "day", "hour", "minute", "second"))
 
 
 def decode_state740(answer: bytes) -> State740:
     a = _answer(answer)
-    clock = (_u16(a, 12), a[14], a[15], a[16], a[17], a[18])
-    return State740(_u16(a, 2), _u32(a, 8), _u16(a, 64), _u16(a, 128), clock, a)
+    year, month, day, hour, minute, second = (F.value(a, name) for name in _CLOCK)
+    return State740(F.value(a, "state740.firmware"), F.value(a, "state740.feature_flags"),
+                    F.value(a, "state740.highest_hv"), F.value(a, "state740.acquisition_state"),
+                    (year, month, day, hour, minute, second), a)
 
 
 def decode_state740_ex(answer: bytes) -> State740Ex:
     a = _answer(answer)
-    return State740Ex(_u32(a, 0), _u16(a, 104), a)
+    return State740Ex(F.value(a, "state740_ex.memory_size"), F.value(a, "state740_ex.sample_rate_khz"), a)
 
 
 def decode_power(answer: bytes) -> Power:
     a = _answer(answer)
-    return Power(_u32(a, 40), a)
+    return Power(F.value(a, "power.hv_actual"), a)
 
 
 def decode_voltage_current(answer: bytes) -> VoltageCurrent:
     a = _answer(answer)
-    return VoltageCurrent(struct.unpack_from("<10I", a, 0), a)
+    return VoltageCurrent(F.values(a, "voltage_current.readings"), a)
 
 
 def decode_user_data(answer: bytes, page: int) -> UserData:
     a = _answer(answer)
-    words = struct.unpack_from("<26I", a, 0)
+    words = F.values(a, "user_data.words")
     code: Optional[str] = None
     if page == 0:
         chars = []
-        for b in a[16:20]:
+        for b in F.text_bytes(a, "user_data.application_code"):
             if b == 0:
                 break
             chars.append(chr(b) if 0x20 <= b < 0x7F else "?")

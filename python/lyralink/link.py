@@ -33,6 +33,7 @@ from typing import Any, Optional, Sequence, Tuple, Union
 import numpy as np
 from numpy.typing import NDArray
 
+from . import _fields
 from . import answers as A
 from ._library import library
 from .errors import LinkError, error_for_status
@@ -546,11 +547,12 @@ class Link:
     def query_spectrum(self, first: int, count: int = 32, selector: int = 0) -> NDArray[np.uint32]:
         """``count`` (1-32) spectrum channels from ``first``, as uint32. The
         library picks the older query (91) or the newer one (258)."""
+        counts = _fields.FIELDS["spectrum.counts"]
         count = _int(count, "count")
-        if not 1 <= count <= 32:
-            raise ValueError("count must be 1 to 32 channels (one answer), not %d" % count)
+        if not 1 <= count <= counts.count:
+            raise ValueError("count must be 1 to %d channels (one answer), not %d" % (counts.count, count))
         data = self._short("LYRA_QUERY_SPECTRA_EX", _w(first, "first"), count, _w(selector, "selector"))
-        return np.frombuffer(data, dtype="<u4", count=count).astype(np.uint32)
+        return np.frombuffer(data, dtype="<u4", count=count, offset=counts.offset).astype(np.uint32)
 
     def spectrum(self, channels: int = 4096, selector: int = 0) -> NDArray[np.uint32]:
         """The first ``channels`` channels of a spectrum, read 32 at a time."""
@@ -604,9 +606,9 @@ class Link:
         """720 samples of the common (signal) memory from sample ``offset``,
         masked to their 14 signal bits (``raw=True``: the 16-bit words as
         they came, status bits included)."""
-        data = self._long("LYRA_QUERY_COMMON_MEMORY", 1440, _d(offset, "offset"))
+        data = self._long("LYRA_QUERY_COMMON_MEMORY", 2 * _fields.MEMORY_BLOCK_SAMPLES, _d(offset, "offset"))
         words = np.frombuffer(data, dtype="<u2").astype(np.uint16)
-        return words if raw else words & np.uint16(0x3FFF)
+        return words if raw else words & np.uint16(_fields.SAMPLE_SIGNAL_MASK)
 
     def query_histogram(self, first: int, count: int = 256) -> NDArray[np.uint32]:
         """A histogram block (265): 256 channels of 32 bits."""

@@ -25,6 +25,8 @@ from typing import TYPE_CHECKING, Any, BinaryIO, Callable, Optional, Tuple, Unio
 import numpy as np
 from numpy.typing import NDArray
 
+from . import _fields
+
 if TYPE_CHECKING:  # pragma: no cover
     from .link import Link
 
@@ -45,12 +47,12 @@ __all__ = [
     "ProgressCallback",
 ]
 
-CHUNK_SAMPLES = 720
+CHUNK_SAMPLES = _fields.MEMORY_BLOCK_SAMPLES
 #: Bytes of the common memory that no recording uses.
 MEMORY_RESERVE = 1440
 #: The largest N whose WAVE sizes (36 + 2 N) and fill stop (2 N) fit 32 bits.
 MAX_TRACE_SAMPLES = (0xFFFFFFFF - 36) // 2
-FIRST_FIRMWARE_WITH_RATE = 0x1304
+FIRST_FIRMWARE_WITH_RATE = _fields.FIRST_FIRMWARE_WITH_RATE
 WAVE_MID_SCALE = 8192
 
 #: ``progress(samples_read, total)`` after every chunk.
@@ -73,8 +75,8 @@ def sample_rate(firmware: int, rate_khz: int) -> int:
     """Samples per second: 10 MHz below firmware 0x1304, else the kHz word
     of the extended 740 state times 1000."""
     if firmware < FIRST_FIRMWARE_WITH_RATE:
-        return 10_000_000
-    return rate_khz * 1000
+        return _fields.FIXED_SAMPLE_RATE
+    return rate_khz * _fields.FIELDS["state740_ex.sample_rate_khz"].scale
 
 
 def time_range_seconds(memory_bytes: int, rate: int) -> float:

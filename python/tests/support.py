@@ -58,6 +58,12 @@ def mplxd_path() -> str:
     return need(program("LYRALINK_MPLXD", "tools", "mplxd", "mplxd"), "mplxd ($LYRALINK_MPLXD)")
 
 
+def answer_fields_path() -> str:
+    """The program that prints the library's answer-field table as JSON."""
+    return need(program("LYRALINK_ANSWER_FIELDS", "tests", "python", "answer_fields_json"),
+                "answer_fields_json ($LYRALINK_ANSWER_FIELDS)")
+
+
 def standin_bridge_path() -> str:
     return need(program("LYRALINK_STANDIN_BRIDGE", "tools", "lyrasim", "libftd2xx.so"),
                 "the stand-in bridge library ($LYRALINK_STANDIN_BRIDGE)")

@@ -1,4 +1,5 @@
 // lyractl: runs analyser commands from the command line through liblyralink.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -6,9 +7,11 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "include/lyralink.h"
+#include "lyralink/commands/answer_fields.h"
 #include "lyralink/commands/command_table.h"
 #include "lyralink/link/bytes.h"
 #include "platform/environment.h"
@@ -21,7 +24,7 @@
 
 namespace {
 
-using lyralink::get_u16;
+namespace fields = lyralink::commands;
 using lyralink::get_u32;
 using lyractl::Report;
 
@@ -75,8 +78,8 @@ struct Invocation {
 };
 
 void acquisition_field(Report& r, uint16_t state) {
-  const char* note = state == 0 ? "(idle)" : (state == 2 || state == 7) ? "(collecting data)" : "";
-  r.number("acquisition_state", "acquisition state", state, 0, note);
+  const std::string_view note = fields::acquisition_note(state);
+  r.number("acquisition_state", "acquisition state", state, 0, note.empty() ? "" : "(" + std::string(note) + ")");
 }
 
 // ---- the named commands ----
@@ -85,10 +88,11 @@ int run_state(const Invocation&, Report& r) {
   std::array<uint8_t, 132> a{};
   int st = LYRA_QUERY_STATE(a.data());
   r.bytes(a.data(), a.size());
-  r.number("coarse_gain", "coarse gain", get_u16(&a[48]));
-  r.number("hv_set", "HV set value", get_u16(&a[56]), 0, "V");
-  r.number("hv_polarity", "HV polarity", get_u16(&a[58]), 0, get_u16(&a[58]) == 0 ? "(positive)" : "(negative)");
-  acquisition_field(r, get_u16(&a[128]));
+  const fields::StateFields s = fields::read_state(a.data());
+  r.number("coarse_gain", "coarse gain", s.coarse_gain);
+  r.number("hv_set", "HV set value", s.hv_set, 0, "V");
+  r.number("hv_polarity", "HV polarity", s.hv_polarity, 0, s.hv_polarity == 0 ? "(positive)" : "(negative)");
+  acquisition_field(r, s.acquisition_state);
   return st;
 }
 
@@ -96,22 +100,19 @@ int run_state740(const Invocation&, Report& r) {
   std::array<uint8_t, 132> a{};
   int st = LYRA_QUERY_STATE740(a.data());
   r.bytes(a.data(), a.size());
-  const uint16_t fw = get_u16(&a[2]);
-  r.number("firmware", "firmware", fw, 4);
-  const uint32_t flags = get_u32(&a[8]);
+  const fields::State740Fields s = fields::read_state740(a.data());
+  r.number("firmware", "firmware", s.firmware, 4);
   std::string names;
-  auto flag = [&](uint32_t bit, const char* name) {
-    if ((flags & bit) != 0) names += names.empty() ? name : std::string(", ") + name;
-  };
-  flag(0x10, "HV controls");
-  flag(0x20, "slow general-mode switch");
-  flag(0x4000, "gain list");
-  r.number("feature_flags", "feature flags", flags, 8, names.empty() ? "" : "(" + names + ")");
-  r.number("highest_hv", "highest HV", get_u16(&a[64]), 0, "V");
-  acquisition_field(r, get_u16(&a[128]));
+  for (const fields::FeatureFlag& f : fields::kFeatureFlags) {
+    if ((s.feature_flags & f.bit) != 0) names += (names.empty() ? "" : ", ") + std::string(f.name);
+  }
+  r.number("feature_flags", "feature flags", s.feature_flags, 8, names.empty() ? "" : "(" + names + ")");
+  r.number("highest_hv", "highest HV", s.highest_hv, 0, "V");
+  acquisition_field(r, s.acquisition_state);
+  const fields::DeviceClock& c = s.clock;
   char clock[32];
-  std::snprintf(clock, sizeof clock, "%04u-%02u-%02u %02u:%02u:%02u", get_u16(&a[12]), a[14], a[15], a[16], a[17],
-                a[18]);
+  std::snprintf(clock, sizeof clock, "%04u-%02u-%02u %02u:%02u:%02u", c.year, c.month, c.day, c.hour, c.minute,
+                c.second);
   r.text("device_clock", "device clock", clock);
   return st;
 }
@@ -120,8 +121,9 @@ int run_state740_ex(const Invocation&, Report& r) {
   std::array<uint8_t, 132> a{};
   int st = LYRA_QUERY_STATE740_EX(a.data());
   r.bytes(a.data(), a.size());
-  r.number("memory_size", "memory size", get_u32(&a[0]), 0, "bytes");
-  r.number("sample_rate_khz", "sample rate", get_u16(&a[104]), 0, "kHz");
+  const fields::State740ExFields s = fields::read_state740_ex(a.data());
+  r.number("memory_size", "memory size", s.memory_size, 0, "bytes");
+  r.number("sample_rate_khz", "sample rate", s.sample_rate_khz, 0, "kHz");
   return st;
 }
 
@@ -136,7 +138,8 @@ int run_power(const Invocation&, Report& r) {
   std::array<uint8_t, 132> a{};
   int st = LYRA_QUERY_POWER(a.data());
   r.bytes(a.data(), a.size());
-  r.number("hv_actual", "HV actual", get_u32(&a[40]), 0, get_u32(&a[40]) == 0 ? "V (off)" : "V");
+  const uint32_t hv = fields::read_power(a.data()).hv_actual;
+  r.number("hv_actual", "HV actual", hv, 0, hv == 0 ? "V (off)" : "V");
   return st;
 }
 
@@ -144,9 +147,8 @@ int run_voltages(const Invocation& in, Report& r) {
   std::array<uint8_t, 132> a{};
   int st = in.numbers.empty() ? LYRA_QUERY_VOLTAGE_CURRENT(a.data()) : LYRA_QUERY_VOLTAGE_CURRENT_EX(a.data(), in.numbers[0]);
   r.bytes(a.data(), a.size());
-  std::vector<uint64_t> readings;
-  for (size_t i = 0; i < 10; ++i) readings.push_back(get_u32(&a[4 * i]));
-  r.list("readings", "readings 1-10", readings);
+  const auto readings = fields::read_voltage_current(a.data()).readings;
+  r.list("readings", "readings 1-10", std::vector<uint64_t>(readings.begin(), readings.end()));
   return st;
 }
 
@@ -162,12 +164,14 @@ int run_user_data(const Invocation& in, Report& r) {
   const int32_t page = in.numbers.empty() ? 0 : in.numbers[0];
   int st = LYRA_QUERY_USER_DATA(page, a.data());
   r.bytes(a.data(), a.size());
-  std::vector<uint64_t> words;
-  for (size_t i = 0; i < 26; ++i) words.push_back(get_u32(&a[4 * i]));
-  r.list("words", "words", words);
+  const fields::UserDataFields u = fields::read_user_data(a.data());
+  r.list("words", "words", std::vector<uint64_t>(u.words.begin(), u.words.end()));
   if (page == 0) {
     std::string code;
-    for (size_t i = 16; i < 20 && a[i] != 0; ++i) code.push_back(a[i] >= 0x20 && a[i] < 0x7F ? static_cast<char>(a[i]) : '?');
+    for (size_t i = 0; i < u.application_code.size() && u.application_code[i] != 0; ++i) {
+      const uint8_t b = u.application_code[i];
+      code.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?');
+    }
     r.text("application_code", "application code", code.empty() ? "(none)" : code);
   }
   return st;
@@ -179,19 +183,21 @@ int run_spectrum(const Invocation& in, Report& r) {
   const int32_t selector = in.numbers.size() > 2 ? in.numbers[2] : 0;
   int st = LYRA_QUERY_SPECTRA_EX(first, count, selector, a.data());
   r.bytes(a.data(), a.size());
-  std::vector<uint64_t> counts;
-  for (int32_t i = 0; i < count && i < 32; ++i) counts.push_back(get_u32(&a[4 * static_cast<size_t>(i)]));
-  r.list("counts", "counts", counts);
+  const auto all = fields::read_spectrum(a.data()).counts;
+  const size_t n = count < 0 ? 0 : std::min(static_cast<size_t>(count), all.size());
+  r.list("counts", "counts", std::vector<uint64_t>(all.begin(), all.begin() + static_cast<long>(n)));
   return st;
 }
 
 int run_memory(const Invocation& in, Report& r) {
-  std::vector<uint8_t> block(1440);
+  std::vector<uint8_t> block(2 * fields::kMemoryBlockSamples);
   int st = LYRA_QUERY_COMMON_MEMORY(in.numbers[0], block.data());
   if (st != 0) return st;
   r.bytes(block.data(), block.size());
   std::vector<uint64_t> samples;
-  for (size_t i = 0; i < 720; ++i) samples.push_back(get_u16(&block[2 * i]) & 0x3FFF);
+  for (size_t i = 0; i < fields::kMemoryBlockSamples; ++i) {
+    samples.push_back(lyralink::get_u16(&block[2 * i]) & fields::kSampleSignalMask);
+  }
   r.list("samples", "samples (14 bits)", samples);
   return st;
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "lyralink/link/bytes.h"
+#include "lyralink/commands/answer_fields.h"
 #include "platform/terminal.h"
 #include "pulsecap/core/library_device.h"
 #include "pulsecap/core/recording.h"
@@ -48,15 +48,15 @@ int command_failed(const char* what, int status) {
 }  // namespace
 
 int run_record(const std::string& seconds, const std::string& file) {
-  using lyralink::get_u16;
-  using lyralink::get_u32;
   OpenLinkDevice device;
   // The sample rate and the memory size as the recorder reads them.
   std::array<uint8_t, pulsecap::kAnswerSize> state740{}, extended{};
   if (int st = device.query_state740(state740.data()); st != 0) return command_failed("LYRA_QUERY_STATE740", st);
   if (int st = device.query_state740_ex(extended.data()); st != 0) return command_failed("LYRA_QUERY_STATE740_EX", st);
-  const uint32_t rate = pulsecap::sample_rate(get_u16(&state740[2]), get_u16(&extended[104]));
-  const uint32_t memory = get_u32(&extended[0]);
+  const lyralink::commands::State740ExFields ex = lyralink::commands::read_state740_ex(extended.data());
+  const uint32_t rate = pulsecap::sample_rate(lyralink::commands::read_state740(state740.data()).firmware,
+                                              ex.sample_rate_khz);
+  const uint32_t memory = ex.memory_size;
   if (!pulsecap::recording_fits(seconds, rate, memory)) {
     // The text as typed, however long: its digits are what did not fit.
     std::fprintf(stderr, "lyractl: record: %s s do not fit: the analyser's memory (%u bytes at %u samples/s) holds %.6g s\n",
