@@ -17,11 +17,12 @@
 #include "lyralink/commands/command_codes.h"
 #include "lyralink/commands/command_set.h"
 #include "lyralink/link/bytes.h"
+#include "lyralink/link/frames.h"
 
 namespace lyralink::commands {
 
 // Bytes of answer data that a short query copies to its caller.
-inline constexpr size_t kAnswerDataBytes = 132;
+using link::kAnswerDataSize;
 
 enum class FieldType : uint8_t {
   u8,

@@ -11,7 +11,7 @@
 
 namespace pulsecap {
 
-constexpr size_t kAnswerSize = lyralink::commands::kAnswerDataBytes;
+constexpr size_t kAnswerSize = lyralink::commands::kAnswerDataSize;
 constexpr size_t kChunkSamples = lyralink::commands::kMemoryBlockSamples;
 constexpr size_t kChunkBytes = 2 * kChunkSamples;
 

@@ -19,7 +19,7 @@ namespace lc = lyralink::commands;
 namespace {
 
 using Clock = lyrasim::SteadyClock;
-using Answer = std::array<uint8_t, lc::kAnswerDataBytes>;
+using Answer = std::array<uint8_t, lc::kAnswerDataSize>;
 
 lyrasim::Command command(uint16_t code, uint16_t w1 = 0, uint16_t w2 = 0, uint16_t w3 = 0) {
   lyrasim::Command c;
@@ -62,7 +62,7 @@ TEST(AnswerFieldTable, EveryRowLiesInsideItsAnswerAndClearOfTheFrameWords) {
     const bool bulk = f.query == lc::code::query_spectra;
     // A bulk answer frame carries 130 data bytes, a short one 132 with the
     // command echo at 106-113 and the checksum at 126-127.
-    EXPECT_LE(end, bulk ? 130u : lc::kAnswerDataBytes) << f.name;
+    EXPECT_LE(end, bulk ? 130u : lc::kAnswerDataSize) << f.name;
     if (!bulk) {
       EXPECT_TRUE(end <= 106 || f.offset >= 114) << f.name << " overlaps the command echo";
       EXPECT_TRUE(end <= 126 || f.offset >= 128) << f.name << " overlaps the checksum word";

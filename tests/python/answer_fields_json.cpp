@@ -13,7 +13,7 @@
 namespace {
 
 namespace f = lyralink::commands;
-using Answer = std::array<uint8_t, f::kAnswerDataBytes>;
+using Answer = std::array<uint8_t, f::kAnswerDataSize>;
 
 std::string quoted(std::string_view s) {
   std::string out = "\"";
@@ -57,7 +57,7 @@ void example(const char* name, const Answer& a, const std::string& decoded, bool
 }  // namespace
 
 int main() {
-  std::printf("{\n  \"answer_size\": %zu,\n  \"fields\": [\n", f::kAnswerDataBytes);
+  std::printf("{\n  \"answer_size\": %zu,\n  \"fields\": [\n", f::kAnswerDataSize);
   const size_t rows = std::size(f::kAnswerFields);
   for (size_t i = 0; i < rows; ++i) {
     const f::AnswerField& r = f::kAnswerFields[i];
