@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The answer fields: where each value that a program reads from the
 // analyser's answers lies, how wide it is and what it means. One table,

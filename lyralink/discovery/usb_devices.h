@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The devices the bridge library lists, as the device search reads them.
 #include <optional>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A device reached as a stream of bytes with a receive queue: a serial port
 // (also a USB-serial bridge's virtual serial port) or a device opened

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The channels a transaction can run on: a byte port (serial port or
 // direct USB), UDP and the Multiplex server. Each offers the same three

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Opening and closing links, and the operations the device search uses to
 // hand a port or an address it found over to a link. These are the only

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The link state: one connection to one analyser. The exports use one
 // process-wide instance (link_state()); the search and tools may make

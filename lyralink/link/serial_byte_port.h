@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A serial port as a byte port: a COM port, or the virtual serial port of
 // the analyser's USB-serial bridge.

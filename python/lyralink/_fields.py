@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The package's copy of the library's answer-field table.
 
 Where each value that the package reads from an answer lies, how wide it is

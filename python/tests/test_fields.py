@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The package's copy of the answer-field table against the library's own
 (lyralink/commands/answer_fields.h, printed as JSON by answer_fields_json):
 the same rows, the same meanings of the values, and the same values read

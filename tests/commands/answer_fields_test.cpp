@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The answer-field table and its readers against the answers of lyrasim's
 // device model, which builds them from the device's side of the protocol
 // (its own offsets, its own byte helpers), so a field put in the wrong

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Prints the library's answer-field table (lyralink/commands/answer_fields.h)
 // as one JSON object, with sample answers and what the C++ readers make of
 // them, for the Python package's drift test (python/tests/test_fields.py).

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A byte port in memory: the test fills its receive queue and reads what
 // was written; queries fail on request. Waits never block (the queue only
