@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// The settings store's key and value paths, and the registry texts of the
+// setup programs that lead to them: key paths of any bytes (backslashes,
+// empty levels, zeros, letters of either case) through a real store file,
+// and "Entry%u" values, RegKey and RegValue arguments through their
+// parsers into the store as install writes them.
+//
+// One SQLite store file in a temporary directory for the whole run; each
+// input starts from an empty store. Operations, at most 12:
+//   u8 operation, then its texts (u8 length, bytes) and numbers:
+//   0 create_key K          1 key_exists K        2 set_value K NAME TEXT
+//   3 set_value K NAME u32  4 get_value K NAME    5 values K
+//   6 subkeys K             7 delete_value K NAME 8 delete_key K u8
+//   9 a registry entry TEXT as install writes it
+//   10 a RegKey argument TEXT and a RegValue argument TEXT, as remover
+//      undoes them
+// A value written is read back unchanged (type, name and every byte).
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "fuzz/script.h"
+#include "platform/settings_store.h"
+#include "setup/common/registry_entry.h"
+
+using namespace lyralink;
+using platform::RegistryValue;
+using platform::SettingsStore;
+
+namespace {
+
+struct StoreFile {
+  std::string directory;
+  std::unique_ptr<SettingsStore> store;
+  StoreFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/lyralink-fuzz-store-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) lyrafuzz::broken("no temporary directory");
+    directory = pattern;
+    std::string error;
+    store = SettingsStore::open_file(directory + "/user.db", &error);
+    if (!store) lyrafuzz::broken(error.c_str());
+  }
+  ~StoreFile() {
+    store.reset();
+    for (const char* f : {"/user.db", "/user.db-wal", "/user.db-shm"}) ::unlink((directory + f).c_str());
+    ::rmdir(directory.c_str());
+  }
+};
+
+void written_as_read(SettingsStore& store, std::string_view key, const RegistryValue& v) {
+  if (!store.set_value(key, v)) return;
+  auto back = store.get_value(key, v.name);
+  if (!back) lyrafuzz::broken("a value written cannot be read back");
+  if (back->type != v.type || back->data != v.data) lyrafuzz::broken("a value reads back changed");
+  if (back->name.size() != v.name.size()) lyrafuzz::broken("a value's name reads back changed");
+}
+
+void empty_store(SettingsStore& store) {
+  if (auto keys = store.subkeys("")) {
+    for (const auto& k : *keys) (void)store.delete_key(k, true);
+  }
+  if (auto values = store.values("")) {
+    for (const auto& v : *values) (void)store.delete_value("", v.name);
+  }
+}
+
+void write_entry(SettingsStore& store, const setup::RegistryEntry& entry) {
+  for (const auto& prefix : setup::key_prefixes(entry.key_path)) {
+    if (!store.key_exists(prefix)) (void)store.create_key(prefix);
+  }
+  if (entry.type == setup::EntryValueType::sz) written_as_read(store, entry.key_path, RegistryValue::string(entry.name, entry.text));
+  if (entry.type == setup::EntryValueType::dword) written_as_read(store, entry.key_path, RegistryValue::dword(entry.name, entry.number));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static StoreFile file;
+  SettingsStore& store = *file.store;
+  lyrafuzz::Script in(data, size);
+  for (int n = 0; n < 12 && !in.done(); ++n) {
+    const uint8_t op = in.u8() % 11;
+    const std::string key = in.text();
+    switch (op) {
+      case 0:
+        if (store.create_key(key) && !store.key_exists(key)) lyrafuzz::broken("a created key is missing");
+        break;
+      case 1: (void)store.key_exists(key); break;
+      case 2: {
+        std::string name = in.text();
+        written_as_read(store, key, RegistryValue::string(std::move(name), in.text()));
+        break;
+      }
+      case 3: {
+        std::string name = in.text();
+        written_as_read(store, key, RegistryValue::dword(std::move(name), in.u32()));
+        break;
+      }
+      case 4: (void)store.get_value(key, in.text()); break;
+      case 5: (void)store.values(key); break;
+      case 6: (void)store.subkeys(key); break;
+      case 7: (void)store.delete_value(key, in.text()); break;
+      case 8: (void)store.delete_key(key, (in.u8() & 1) != 0); break;
+      case 9:
+        if (auto entry = setup::parse_registry_entry(key)) {
+          if (!platform::split_key_path(entry->key_path)) lyrafuzz::broken("an entry's key path has an empty level");
+          write_entry(store, *entry);
+        }
+        break;
+      case 10: {
+        if (auto k = setup::parse_key_argument(key)) (void)store.delete_key(k->path, false);
+        if (auto v = setup::parse_value_argument(in.text())) (void)store.delete_value(v->key_path, v->name);
+        break;
+      }
+    }
+  }
+  empty_store(store);
+  return 0;
+}
