@@ -37,15 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!trace->wave && trace->declared != trace->samples.size()) lyrafuzz::broken("a text trace declares other than it holds");
   TraceViewport view(trace->samples.size());
-  draw(*trace, view, 640);
+  draw(*trace, view, 64);
   view.zoom_at(0.25, 37.0);
-  draw(*trace, view, 640);
+  draw(*trace, view, 64);
   view.pan_by(-1e12);
   draw(*trace, view, 3);
   view.zoom_at(1.0, 1e9);
   view.pan_by(1e12);
   draw(*trace, view, 1);
   view.zoom_at(0.5, 1e-9);
-  draw(*trace, view, 2000);
+  draw(*trace, view, 300);
   return 0;
 }

@@ -43,7 +43,7 @@ FT_STATUS list_devices(void*, void* buffer, uint32_t flags) {
   const uint8_t status = script->u8();
   const auto text = script->piece();
   if (status != 0) return status;
-  if ((flags & link::FT_LIST_BY_INDEX) != 0) {
+  if ((flags & link::FT_LIST_BY_INDEX) != 0 && !text.empty()) {
     std::memcpy(buffer, text.data(), std::min(text.size(), kDescriptionBuffer));
   }
   return link::FT_OK;
@@ -61,7 +61,7 @@ FT_STATUS read(FT_HANDLE, void* buffer, uint32_t length, uint32_t* returned) {
   const auto bytes = script->piece();
   if (status > 1) return status;
   const size_t copied = std::min<size_t>(bytes.size(), length);
-  std::memcpy(buffer, bytes.data(), copied);
+  if (copied > 0) std::memcpy(buffer, bytes.data(), copied);
   *returned = static_cast<uint32_t>(status == 1 ? bytes.size() : copied);
   return link::FT_OK;
 }
