@@ -36,6 +36,8 @@ comment_for() {
 
 has_line() { head -n 5 "$1" | grep -q "$line"; }
 
+# Outside a git checkout (a source package) there is no list of files.
+git rev-parse --is-inside-work-tree >/dev/null 2>&1 || { echo "spdx: not a git checkout" >&2; exit 77; }
 mode="${1:-}"
 case "$mode" in --check | --fix) ;; *) echo "usage: scripts/spdx.sh --check | --fix" >&2; exit 2 ;; esac
 checked=0
