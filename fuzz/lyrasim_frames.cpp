@@ -10,7 +10,9 @@
 //   u8   number of fault rules (at most 3), each a text (u8 length, bytes)
 //   then pieces: u16 milliseconds since the previous piece, u16 length,
 //   bytes; a serial piece is fed to the assembler, a datagram is a frame
-//   when it has 12 bytes.
+//   when it has 12 bytes. At most 16 frames are answered an input (some
+//   answers take the emulator a while to compute; more frames would only
+//   make the run slower).
 #include "fuzz/script.h"
 #include "tools/lyrasim/device.h"
 #include "tools/lyrasim/engine.h"
@@ -53,21 +55,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   FrameAssembler assembler;
   SteadyClock::time_point now{std::chrono::hours(1)};
-  while (!in.done()) {
+  int frames = 0;
+  while (!in.done() && frames < 16) {
     now += std::chrono::milliseconds(in.u16());
     const auto bytes = in.piece();
     if ((flags & 4) != 0) {
       Command cmd;
       if (bytes.size() != cmd.raw.size()) continue;
       std::copy(bytes.begin(), bytes.end(), cmd.raw.begin());
-      if (cmd.well_formed()) answer(responder, device, cmd, now, rules > 0);
+      if (cmd.well_formed()) {
+        answer(responder, device, cmd, now, rules > 0);
+        ++frames;
+      }
       continue;
     }
     assembler.feed(bytes.data(), bytes.size());
     std::vector<uint8_t> junk;
-    while (auto cmd = assembler.next(&junk)) {
+    while (frames < 16) {
+      auto cmd = assembler.next(&junk);
+      if (!cmd) break;
       if (!cmd->well_formed()) lyrafuzz::broken("the assembler passed on a frame without sync and end word");
       answer(responder, device, *cmd, now, rules > 0);
+      ++frames;
     }
   }
   return 0;

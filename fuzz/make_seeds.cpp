@@ -6,8 +6,9 @@
 // holds them. The layout of each seed is the one its target reads (see the
 // comment at the top of each target).
 //   make_seeds DIR     writes DIR/TARGET/NAME (the corpus is fuzz/corpus)
-// The setup script seeds are the project's own install.lst files, copied
-// in by hand (fuzz/README in the main README's "Fuzzing" section).
+// The setup script seeds are not written here: they are the setup
+// directory's install.lst of lyralink and the setup tests' script that
+// uses every section, copied into fuzz/corpus/setup_script.
 #include <sys/stat.h>
 
 #include <cstdio>

@@ -6,8 +6,9 @@
 // Real sockets on the loopback network: the library's socket, the device
 // at 127.0.0.1, another port of the device's address and a stranger at
 // 127.0.0.2. Every datagram is queued before the channel looks (the
-// deadline has passed, so no wait blocks), and the channel keeps making
-// attempts while datagrams are queued, as the retries of a transaction do.
+// deadline has passed, so no wait blocks); after the send the channel
+// reads again and again, as long as datagrams are queued, each read as one
+// attempt of a transaction reads.
 //   u8   flags: bit 0 long answer, bit 1 drop what is queued before the
 //        first send, bit 2 the link's address written as "127.000.000.001"
 //   u16  command code; u16 parameter word 1 (long length 2 * (1 + w % 732))

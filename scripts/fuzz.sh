@@ -33,8 +33,9 @@ run_one() {
   mkdir -p "$dir/corpus"
   rm -f "$dir"/crash-* "$dir"/leak-* "$dir"/timeout-* "$dir"/oom-*
   # Inputs as long as the largest thing a target parses needs: an identity
-  # answer window with a head answer, a long answer frame, a page of text.
-  case "$t" in identity) max_len=4096 ;; *) max_len=2048 ;; esac
+  # answer window with a head answer, a long answer frame, a page of text
+  # (a log of a kilobyte has every kind of line many times over).
+  case "$t" in identity) max_len=4096 ;; uninstall_log) max_len=1024 ;; *) max_len=2048 ;; esac
   set -- -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/"
   [ -f "$root/fuzz/dict/$t.dict" ] && set -- "$@" -dict="$root/fuzz/dict/$t.dict"
   if [ "$mode" = runs ]; then set -- "$@" -runs="$amount"; else set -- "$@" -max_total_time="$amount"; fi
