@@ -23,7 +23,9 @@ if command -v systemd-analyze >/dev/null 2>&1; then
   mkdir "$tmp/units"
   cp "$tmp/first/lib/systemd/system/mplxd@.service" "$tmp/units/"
   ln -s mplxd@.service "$tmp/units/mplxd@COM3.service"
-  systemd-analyze verify "$tmp/units/mplxd@COM3.service" >"$tmp/verify.log" 2>&1 || { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
+  # The unit's Documentation= page is looked up with man: in this prefix.
+  MANPATH="$tmp/first/share/man" systemd-analyze verify "$tmp/units/mplxd@COM3.service" >"$tmp/verify.log" 2>&1 \
+    || { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
 fi
 mv "$tmp/first" "$tmp/moved"
 p=$tmp/moved
