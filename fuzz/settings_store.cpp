@@ -6,8 +6,9 @@
 // parsers into the store as install writes them.
 //
 // One store for the whole run; each input starts from an empty store.
-// Operations, at most 3 (every one is a few SQLite statements; more per
-// input would only make the run slower, not reach other code):
+// Operations, at most 2 an input, on keys of at most 4 levels (every level
+// costs SQLite statements; more of either would only make the run slower,
+// not reach other code; a deeper key is still split):
 //   u8 operation, then its texts (u8 length, bytes) and numbers:
 //   0 create_key K          1 key_exists K        2 set_value K NAME TEXT
 //   3 set_value K NAME u32  4 get_value K NAME    5 values K
@@ -135,9 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SettingsStore& store = *file.store;
   lyrafuzz::Script in(data, size);
   bool written = false;  // else the store is still empty at the end
-  for (int n = 0; n < 3 && !in.done(); ++n) {
+  for (int n = 0; n < 2 && !in.done(); ++n) {
     const uint8_t op = in.u8() % 11;
     const std::string key = in.text();
+    if (auto levels = platform::split_key_path(key); levels && levels->size() > 4 && op != 9 && op != 10) continue;
     written = written || op == 0 || op == 2 || op == 3 || op == 9;
     switch (op) {
       case 0:
@@ -161,8 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 8: (void)store.delete_key(key, (in.u8() & 1) != 0); break;
       case 9:
         if (auto entry = setup::parse_registry_entry(key)) {
-          if (!platform::split_key_path(entry->key_path)) lyrafuzz::broken("an entry's key path has an empty level");
-          write_entry(store, *entry);
+          auto levels = platform::split_key_path(entry->key_path);
+          if (!levels) lyrafuzz::broken("an entry's key path has an empty level");
+          if (levels->size() <= 4) write_entry(store, *entry);
         }
         break;
       case 10: {
