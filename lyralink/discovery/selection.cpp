@@ -153,15 +153,9 @@ class DetectionPass {
 };
 
 bool DetectionPass::describe(int i, std::string& description) const {
-  // The library writes at most 64 characters and a zero; the buffer is
-  // larger, and only what lies inside it is read.
-  char buf[256] = {};
-  if (fn().FT_ListDevices(reinterpret_cast<void*>(static_cast<uintptr_t>(i)), buf,
-                          link::FT_LIST_BY_INDEX | link::FT_OPEN_BY_DESCRIPTION) != link::FT_OK) {
-    return false;
-  }
-  description.assign(buf, strnlen(buf, sizeof buf - 1));
-  return true;
+  auto listed = device_description(fn(), i);
+  if (listed) description = std::move(*listed);
+  return listed.has_value();
 }
 
 void DetectionPass::probe_usb() {

@@ -1,6 +1,7 @@
 #include "lyralink/discovery/usb_queue.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "lyralink/link/channels.h"
 
@@ -12,6 +13,15 @@ constexpr size_t kPiece = 1476;
 // what a fast line carries in a few seconds.
 constexpr size_t kDrainBudget = 1u << 20;
 }  // namespace
+
+std::optional<std::string> device_description(const link::BridgeFunctions& fn, int index) {
+  char buf[256] = {};
+  if (fn.FT_ListDevices(reinterpret_cast<void*>(static_cast<uintptr_t>(index)), buf,
+                        link::FT_LIST_BY_INDEX | link::FT_OPEN_BY_DESCRIPTION) != link::FT_OK) {
+    return std::nullopt;
+  }
+  return std::string(buf, strnlen(buf, sizeof buf - 1));
+}
 
 std::optional<size_t> UsbQueue::waiting() {
   uint32_t n = 0;

@@ -11,12 +11,19 @@
 // wake-ups a second rather than a thousand.
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "lyralink/discovery/identity.h"
 #include "lyralink/link/bridge_library.h"
 #include "platform/clock.h"
 
 namespace lyralink::discovery {
+
+// The description of device `index` as the bridge library lists it
+// (FT_ListDevices by index); nullopt when the library refuses. The library
+// writes at most 64 characters and a zero into a larger buffer, and only
+// what lies inside that buffer is read, terminated or not.
+std::optional<std::string> device_description(const link::BridgeFunctions& fn, int index);
 
 class UsbQueue {
  public:
