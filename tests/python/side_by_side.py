@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """side_by_side.py PYTHON PYTEST-OPTION...: two pytest sessions with the same
 command line, the second started while the first runs, as two runs of ctest
 on one build tree start them. The second must leave the first's temporary

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The session side_by_side.py runs twice: a port directory in tmp_path that
 must outlive a second session of the same command."""
 
