@@ -20,7 +20,9 @@
 //
 // Every method blocks only on the file (and another writer's lock); none
 // throws. Results: false / nullopt for a missing key or value, a path with
-// an empty level, or a failed file operation (last_error() says which).
+// an empty level, a key level or value name holding a zero byte (names are
+// text; the data of a REG_SZ value may hold zeros), or a failed file
+// operation (last_error() says which).
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -84,7 +86,7 @@ class SettingsStore {
 };
 
 // Splits a key path at its backslashes; nullopt when a level is empty
-// ("A\\B", "\A", "A\"). The empty path gives no levels.
+// ("A\\B", "\A", "A\") or holds a zero byte. The empty path gives no levels.
 std::optional<std::vector<std::string>> split_key_path(std::string_view key);
 
 }  // namespace lyralink::platform

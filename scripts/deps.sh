@@ -5,6 +5,9 @@ set -eu
 packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux libsqlite3-dev qt6-base-dev xvfb xauth xdotool imagemagick fonts-dejavu-core python3 python3-numpy python3-pytest python3-setuptools python3-wheel python3-pip python3-mypy"
 # The Debian packages of lyralink (scripts/package.sh) and their check.
 packages="$packages dpkg-dev debhelper fakeroot lintian dh-python python3-all pybuild-plugin-pyproject"
+# The manual pages (made from --help, read with man) and the fuzzers
+# (clang's libFuzzer and sanitizer runtimes; the fuzz preset).
+packages="$packages help2man man-db clang-14 libclang-rt-14-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

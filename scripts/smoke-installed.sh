@@ -9,7 +9,9 @@
 # /usr/bin talk to each other; a C program builds with pkg-config against
 # the installed header and library and runs; python3 imports lyralink and
 # drives lyrasim; pulsecap starts (offscreen) and shows a trace recorded
-# by lyractl; the windows module loads from its installed place.
+# by lyractl; the windows module loads from its installed place; man shows
+# the programs' and the library's pages; the licence is in the copyright
+# file and in lyralink.pc.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -127,5 +129,19 @@ ok "windows module loaded from $module"
 [ -f /usr/share/applications/pulsecap.desktop ] && [ -f /usr/share/icons/hicolor/scalable/apps/pulsecap.svg ] \
   || fail "pulsecap desktop entry or icon"
 ok "pulsecap desktop entry and icon"
+
+# The manual pages, as a user reads them (man-db finds them by name).
+for page in lyractl lyrareg lyrasim mplxd pulsecap; do
+  MANPAGER=cat MANWIDTH=80 man "$page" >"man-$page.txt" 2>&1 || { cat "man-$page.txt"; fail "man $page"; }
+done
+grep -q -- "--port COMn" man-lyractl.txt || fail "man lyractl shows no --port: $(head -n 20 man-lyractl.txt)"
+MANPAGER=cat MANWIDTH=80 man 3 lyralink >man-lyralink.txt 2>&1 || { cat man-lyralink.txt; fail "man 3 lyralink"; }
+grep -q "COMM_INIT_SELECT" man-lyralink.txt || fail "man 3 lyralink names no COMM_INIT_SELECT"
+ok "man lyractl, lyrareg, lyrasim, mplxd, pulsecap and man 3 lyralink"
+[ -f /usr/share/doc/liblyralink1/copyright ] && grep -q "^License: LGPL-2.1+" /usr/share/doc/liblyralink1/copyright \
+  || fail "no LGPL-2.1+ in /usr/share/doc/liblyralink1/copyright"
+grep -qx "License: LGPL-2.1-or-later" "$(pkg-config --variable=pcfiledir lyralink)/lyralink.pc" \
+  || fail "lyralink.pc names no licence"
+ok "the licence in the copyright file and in lyralink.pc"
 
 echo "smoke test of the installed packages: $passed passed, 0 failed"

@@ -38,7 +38,9 @@ std::optional<std::vector<std::string>> split_key_path(std::string_view key) {
   while (true) {
     size_t end = key.find('\\', start);
     std::string_view level = key.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (level.empty()) return std::nullopt;
+    // A zero byte would end SQLite's case-blind comparison early, making
+    // two different names one.
+    if (level.empty() || level.find('\0') != std::string_view::npos) return std::nullopt;
     levels.emplace_back(level);
     if (end == std::string_view::npos) break;
     start = end + 1;
@@ -193,6 +195,7 @@ class SqliteStore final : public SettingsStore {
   }
 
   std::optional<RegistryValue> get_value(std::string_view key, std::string_view name) override {
+    if (!plain_name(name)) return std::nullopt;
     auto id = find_key(key);
     if (!id) return std::nullopt;
     Statement q(db_, "SELECT name, type, data FROM vals WHERE key = ? AND name = ?");
@@ -202,6 +205,7 @@ class SqliteStore final : public SettingsStore {
   }
 
   bool set_value(std::string_view key, const RegistryValue& value) override {
+    if (!plain_name(value.name)) return fail("");
     auto id = find_key(key);
     if (!id) return fail("");
     return write([&] {
@@ -217,6 +221,7 @@ class SqliteStore final : public SettingsStore {
   }
 
   bool delete_value(std::string_view key, std::string_view name) override {
+    if (!plain_name(name)) return fail("");
     auto id = find_key(key);
     if (!id) return fail("");
     bool deleted = false;
@@ -240,6 +245,9 @@ class SqliteStore final : public SettingsStore {
     error_ = std::move(why);
     return false;
   }
+
+  // Value names, like key levels, hold no zero byte (see split_key_path).
+  static bool plain_name(std::string_view name) { return name.find('\0') == std::string_view::npos; }
 
   std::optional<int64_t> child_key(int64_t parent, std::string_view name) {
     Statement q(db_, "SELECT id FROM keys WHERE parent = ? AND name = ?");

@@ -87,7 +87,9 @@ ParsedLog parse_log(std::string_view raw) {
     if (!ended) end = all.size();
     std::string_view line = all.substr(pos, end - pos);
     pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // a CR without its LF at the very end
+    // A CR without its LF at the very end; inside the file a CR left
+    // before the LF belongs to the line (a name ending in one).
+    if (!ended && !line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.substr(0, kTitleMark.size()) == kTitleMark) {
       if (!log.title) {
         log.title = std::string(line.substr(skip_blanks(line, kTitleMark.size())));

@@ -25,6 +25,20 @@ namespace {
 using namespace lyralink;
 
 constexpr const char* kUsage = "usage: install [--unattended [--target DIR]]";
+constexpr const char* kHelp =
+    "Usage: install [--unattended [--target DIR]]\n"
+    "Installs the application that the setup script install.lst beside this program\n"
+    "describes, in the setup windows, and records every action in an uninstall log\n"
+    "from which remover takes the installation off again.\n"
+    "\n"
+    "  --unattended  no windows and no display: every message on standard error,\n"
+    "                every question answered Yes, status lines on standard output\n"
+    "  --target DIR  with --unattended: install into DIR instead of the script's\n"
+    "                DefaultDir\n"
+    "  -h, --help    show this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the run ended early (missing setup keys, a failed\n"
+    "condition, a failing step), 2 a usage error.\n";
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -52,7 +66,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      std::cout << kUsage << "\n";
+      std::cout << kHelp;
       return 0;
     }
     if (a == "--unattended") {

@@ -21,6 +21,17 @@ namespace {
 using namespace lyralink;
 
 constexpr const char* kUsage = "usage: remover [--unattended] LOGPATH";
+constexpr const char* kHelp =
+    "Usage: remover [--unattended] LOGPATH\n"
+    "Takes an installation made by install off this machine again, as its uninstall\n"
+    "log LOGPATH records it (LOGPATH may be given in double quotes).\n"
+    "\n"
+    "  --unattended  no windows and no display: every message on standard error,\n"
+    "                every question answered Yes; waits for the removal to finish\n"
+    "  --help        show this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the run ended early (a missing or refused log, a\n"
+    "failing step), 2 a usage error.\n";
 
 }  // namespace
 
@@ -28,7 +39,7 @@ int main(int argc, char** argv) {
   int first = 1;
   bool unattended = false;
   if (argc > 1 && std::string(argv[1]) == "--help") {
-    std::cout << kUsage << "\n";
+    std::cout << kHelp;
     return 0;
   }
   if (argc > 1 && std::string(argv[1]) == "--unattended") {

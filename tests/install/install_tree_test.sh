@@ -24,7 +24,9 @@ if command -v systemd-analyze >/dev/null 2>&1; then
   mkdir "$tmp/units"
   cp "$tmp/first/lib/systemd/system/mplxd@.service" "$tmp/units/"
   ln -s mplxd@.service "$tmp/units/mplxd@COM3.service"
-  systemd-analyze verify "$tmp/units/mplxd@COM3.service" >"$tmp/verify.log" 2>&1 || { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
+  # The unit's Documentation= page is looked up with man: in this prefix.
+  MANPATH="$tmp/first/share/man" systemd-analyze verify "$tmp/units/mplxd@COM3.service" >"$tmp/verify.log" 2>&1 \
+    || { cat "$tmp/verify.log"; fail "systemd-analyze verify"; }
 fi
 mv "$tmp/first" "$tmp/moved"
 p=$tmp/moved
@@ -39,6 +41,12 @@ if [ -f "$build/pulsecap/pulsecap" ]; then
   [ -f "$p/share/icons/hicolor/scalable/apps/pulsecap.svg" ] || fail "no icon"
 fi
 
+# Manual pages and the licence text, where cmake --install puts them.
+for page in man1/lyractl.1 man1/lyrareg.1 man1/lyrasim.1 man1/mplxd.1 man3/lyralink.3; do
+  [ -f "$p/share/man/$page" ] || fail "no manual page share/man/$page"
+done
+cmp -s "$p/share/doc/lyralink/COPYING" "$here/../../COPYING" || fail "no COPYING in share/doc/lyralink"
+
 pc=$(find "$p" -name lyralink.pc)
 [ -n "$pc" ] || fail "no lyralink.pc"
 export PKG_CONFIG_PATH="$(dirname "$pc")"
@@ -47,6 +55,7 @@ prefix=$(pkg-config --variable=prefix lyralink)
 libdir=$(pkg-config --variable=libdir lyralink)
 [ -e "$libdir/liblyralink.so" ] || fail "libdir $libdir has no liblyralink.so"
 [ -f "$(pkg-config --variable=includedir lyralink)/lyralink.h" ] || fail "includedir has no lyralink.h"
+grep -qx "License: LGPL-2.1-or-later" "$pc" || fail "lyralink.pc names no licence"
 
 # shellcheck disable=SC2046
 cc -Wall -Werror -o "$tmp/consumer-pc" "$here/consumer.c" $(pkg-config --cflags --libs lyralink) -Wl,-rpath,"$libdir" \

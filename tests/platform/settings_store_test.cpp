@@ -47,6 +47,28 @@ TEST_F(SettingsStoreTest, KeysAndValuesCompareWithoutLetterCaseAndKeepTheirOwn) 
   EXPECT_EQ(*s->subkeys("software"), std::vector<std::string>{"LYRALINK"});
 }
 
+TEST_F(SettingsStoreTest, NamesWithAZeroByteAreRefusedNotMixedUp) {
+  // Names compare without regard to case, and SQLite's case-blind
+  // comparison ends at a zero byte: "A\0x" and "A\0y" would be one key,
+  // and a value written under one name would be read under another. A
+  // name holds no zero byte (as in the registry's own interface); such a
+  // name is refused. Found by the settings_store fuzzer.
+  auto s = user();
+  ASSERT_TRUE(s->create_key("Lab"));
+  const std::string key_x("Lab\\A\0x", 7), key_y("Lab\\A\0y", 7);
+  EXPECT_FALSE(s->create_key(key_x));
+  EXPECT_FALSE(s->key_exists(key_y));
+  EXPECT_FALSE(lyralink::platform::split_key_path(key_x));
+  const std::string name_x("n\0x", 3), name_y("n\0y", 3);
+  EXPECT_FALSE(s->set_value("Lab", RegistryValue::string(name_x, "1")));
+  EXPECT_FALSE(s->get_value("Lab", name_y));
+  EXPECT_FALSE(s->delete_value("Lab", name_y));
+  EXPECT_EQ(s->values("Lab")->size(), 0u);
+  EXPECT_EQ(s->subkeys("Lab")->size(), 0u);
+  // Zero bytes in a REG_SZ value's data stay allowed.
+  EXPECT_TRUE(s->set_value("Lab", RegistryValue::string("n", name_x)));
+}
+
 TEST_F(SettingsStoreTest, StringsKeepTheStoredLengthAndDwordsTheirNumber) {
   auto s = user();
   ASSERT_TRUE(s->create_key("A"));

@@ -65,6 +65,25 @@ TEST(UninstallLog, ReaderTakesLfOrCrLfBlanksAndShellLinks) {
   }
 }
 
+TEST(UninstallLog, CarriageReturnsInsideALineAreReadBackAsWritten) {
+  // A file name may end in a carriage return; its log line on disk then
+  // ends in two before the line feed. Only a CR that is the last byte of
+  // the file (a line without its LF) is a line end. Found by the
+  // uninstall_log fuzzer (fuzz/regressions/uninstall_log).
+  const std::string written = log_header() + title_line("\r\r") +
+                              action_line(ActionKind::private_file, "/opt/app/x\r") +
+                              action_line(ActionKind::create_dir, "/opt/app");
+  auto log = parse_log(to_disk_text(written));
+  ASSERT_TRUE(log.title);
+  EXPECT_EQ(*log.title, "\r\r");
+  ASSERT_EQ(log.actions.size(), 2u);
+  EXPECT_EQ(log.actions[0], (LogAction{ActionKind::private_file, "/opt/app/x\r"}));
+  EXPECT_EQ(log.actions[1], (LogAction{ActionKind::create_dir, "/opt/app"}));
+  auto cut = parse_log("ACTION: CreateDir: /opt/app\r");
+  ASSERT_EQ(cut.actions.size(), 1u);
+  EXPECT_EQ(cut.actions[0].argument, "/opt/app");
+}
+
 TEST(UninstallLog, TextThatOnlyContainsTheMarkIsNoAction) {
   // A title holding the action mark must never be acted upon.
   auto log = parse_log("TITLE: ACTION: PrivateFile: /etc/passwd\n\nACTION: PrivateFile: /opt/a/f\n");

@@ -35,8 +35,8 @@ constexpr int kExitNoLink = 69;   // the link could not be opened
 
 const char* kUsage =
     "Usage: lyractl LINK [OPTION]... COMMAND [ARGUMENT]...\n"
-    "       lyractl [OPTION]... discover [--json]\n"
-    "       lyractl names | --help\n"
+    "  or:  lyractl [OPTION]... discover [--json]\n"
+    "  or:  lyractl names | --help\n"
     "Runs one analyser command through liblyralink and prints the answer.\n"
     "\n"
     "Link (one of):\n"
@@ -313,7 +313,8 @@ void usage(FILE* to) {
   std::fputs(kUsage, to);
   for (const NamedCommand& c : kNamed) {
     std::string head = std::string(c.name) + (c.arguments[0] != '\0' ? " " : "") + c.arguments;
-    if (head.size() > 20) {
+    // A name of 20 characters would leave a single blank before its text.
+    if (head.size() >= 20) {
       std::fprintf(to, "  %s\n  %-20s %s\n", head.c_str(), "", c.summary);
     } else {
       std::fprintf(to, "  %-20s %s\n", head.c_str(), c.summary);

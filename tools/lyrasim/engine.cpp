@@ -33,10 +33,17 @@ std::optional<Command> FrameAssembler::next(std::vector<uint8_t>* junk) {
   return std::nullopt;
 }
 
+namespace {
+// A frame is at most 1478 bytes; a longer change only costs memory. An hour
+// is longer than any client waits.
+constexpr long long kMaxLengthChange = 65536;
+constexpr long long kMaxDelayMs = 3600000;
+}  // namespace
+
 const char* fault_help() {
   return "KIND[=VALUE][,code=N][,on=ENDPOINT][,skip=N][,count=N]\n"
          "  KIND: silent | checksum | echo | error=0xAAA8..0xAAAF | length=+N/-N |\n"
-         "        delay=MS | garbage\n"
+         "        delay=MS | garbage   (N at most 65536, MS at most 3600000)\n"
          "  code: only frames with this command code; on: only this endpoint\n"
          "  skip: let N matching frames pass first; count: apply N times only";
 }
@@ -59,16 +66,16 @@ std::optional<FaultRule> parse_fault(const std::string& text, std::string* error
       else if (key == "echo") r.kind = FaultKind::echo;
       else if (key == "garbage") r.kind = FaultKind::garbage;
       else if (key == "error" && has_number && v >= 0xAAA8 && v <= 0xAAAF) r.kind = FaultKind::error_word;
-      else if (key == "length" && has_number && v != 0) r.kind = FaultKind::length;
-      else if (key == "delay" && has_number && v >= 0) r.kind = FaultKind::delay;
+      else if (key == "length" && has_number && v != 0 && v >= -kMaxLengthChange && v <= kMaxLengthChange) r.kind = FaultKind::length;
+      else if (key == "delay" && has_number && v >= 0 && v <= kMaxDelayMs) r.kind = FaultKind::delay;
       else return fail("bad fault '" + item + "'");
       r.value = static_cast<int32_t>(v);
       continue;
     }
     if (key == "on" && !value.empty()) r.endpoint = value;
     else if (key == "code" && has_number && v >= 0 && v <= 0xFFFF) r.code = static_cast<uint16_t>(v);
-    else if (key == "skip" && has_number && v >= 0) r.skip = static_cast<uint32_t>(v);
-    else if (key == "count" && has_number && v >= 0) r.count = static_cast<uint32_t>(v);
+    else if (key == "skip" && has_number && v >= 0 && v <= 0xFFFFFFFFll) r.skip = static_cast<uint32_t>(v);
+    else if (key == "count" && has_number && v >= 0 && v <= 0xFFFFFFFFll) r.count = static_cast<uint32_t>(v);
     else return fail("bad fault option '" + item + "'");
   }
   return r;
@@ -150,7 +157,9 @@ std::optional<Reply> Responder::answer(Analyser& device, const std::string& endp
       case FaultKind::silent: return std::nullopt;
       case FaultKind::checksum: {
         // The checksum word of a short answer sits at 128, of a bulk answer
-        // at 132, of a long one just before the end word.
+        // at 132, of a long one just before the end word. An answer that a
+        // length rule cut below 4 bytes has none left to spoil.
+        if (b.size() < 4) break;
         size_t at = b.size() == 136 ? (is_bulk_code(cmd.code()) ? 132 : 128) : b.size() - 4;
         put16(&b[at], static_cast<uint16_t>(get16(&b[at]) + 1));
         break;
