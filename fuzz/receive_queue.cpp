@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The receive path of a serial port or a direct USB device: a short, bulk
-// or long answer taken from the device's input queue by QueueChannel (the
-// code both channels share) and judged by the frame checks, the way a
+// or long answer taken from the port's receive queue by PortChannel (the
+// code both kinds of port share) and judged by the frame checks, the way a
 // transaction does it.
 //
 // The queue lives in memory and the input says what arrives in it:
@@ -22,21 +22,21 @@ using namespace lyralink::link;
 
 namespace {
 
-class ScriptedQueue final : public QueueChannel {
+class ScriptedPort final : public BytePort {
  public:
-  explicit ScriptedQueue(lyrafuzz::Script& in) : in_(in) {}
-  void send(const CommandFrame&, size_t) override {}
+  explicit ScriptedPort(lyrafuzz::Script& in) : in_(in) {}
 
- protected:
-  std::optional<size_t> wait_for_bytes(size_t want, TimePoint) override {
-    while (!failed_ && queue_.size() < want && arrive()) {
-    }
-    return bytes_waiting();
-  }
-  void pause_between_polls(size_t, TimePoint) override { (void)arrive(); }
   std::optional<size_t> bytes_waiting() override {
     if (failed_) return std::nullopt;
     return queue_.size();
+  }
+  // Every wait lets the next piece arrive (a poll that finds something or
+  // nothing), and goes on while fewer than `want` bytes are there.
+  std::optional<size_t> wait_for(size_t want, TimePoint) override {
+    do {
+      if (!arrive()) break;
+    } while (queue_.size() < want);
+    return bytes_waiting();
   }
   size_t read(uint8_t* buf, size_t n) override {
     const size_t count = std::min(n, queue_.size());
@@ -44,10 +44,16 @@ class ScriptedQueue final : public QueueChannel {
     queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
     return count;
   }
+  size_t write(const uint8_t*, size_t n) override { return n; }
+  bool set_rate(uint32_t) override { return true; }
+  uint32_t rate() const override { return 3000000; }
+  std::optional<ModemLines> modem_lines() override { return std::nullopt; }
+  void set_modem_lines(std::optional<bool>, std::optional<bool>) override {}
 
  private:
   // The next piece of the script arrives; false once the queue has failed.
   bool arrive() {
+    if (failed_) return false;
     if (in_.done()) {
       failed_ = true;
       return false;
@@ -77,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sent.set_word(1, word);
   const auto deadline = (flags & 2) != 0 ? lyralink::platform::Clock::now() - std::chrono::seconds(1)
                                          : lyralink::platform::Clock::now() + std::chrono::hours(1);
-  ScriptedQueue channel(in);
+  ScriptedPort port(in);
+  PortChannel channel(port);
   if ((flags & 1) == 0) {
     // Exactly the answer area of the link state, so that the sanitizer sees
     // any access past it.

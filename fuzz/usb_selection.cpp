@@ -4,8 +4,9 @@
 // buffer the selection hands over), the device type it stands for, and the
 // identity answers read from the device's receive queue (counts, short or
 // failed reads, a driver that reports more bytes than it was asked for),
-// up to the entry the device list gets. Then the link's own USB channel
-// reads a short or long answer from the same kind of queue.
+// up to the entry the device list gets, all through the search's own
+// functions over a real UsbBytePort. Then the link's own channel reads a
+// short or long answer from the same port.
 //
 // The driver library is a table of functions (link::BridgeFunctions); here
 // every one of them answers from the script:
@@ -24,8 +25,10 @@
 
 #include "fuzz/script.h"
 #include "lyralink/discovery/device_list.h"
-#include "lyralink/discovery/usb_queue.h"
+#include "lyralink/discovery/selection.h"
+#include "lyralink/discovery/usb_devices.h"
 #include "lyralink/link/channels.h"
+#include "lyralink/link/usb_byte_port.h"
 
 using namespace lyralink;
 using namespace lyralink::discovery;
@@ -72,34 +75,16 @@ FT_STATUS write(FT_HANDLE, void*, uint32_t length, uint32_t* written) {
   return script->u8();
 }
 
+FT_STATUS refused(FT_HANDLE) { return kFailed; }
+
 link::BridgeFunctions scripted_library() {
   link::BridgeFunctions fn{};
   fn.FT_ListDevices = list_devices;
   fn.FT_GetQueueStatus = queue_status;
   fn.FT_Read = read;
   fn.FT_Write = write;
+  fn.FT_Close = refused;  // the port closes its device when it goes
   return fn;
-}
-
-// The identity answer of one device as the selection takes it: a queue of
-// exactly 136 bytes read whole and valid, else the queue drained and the
-// probe sent again, up to three times.
-bool identity_answer(UsbQueue& q, const Probe& probe, uint8_t* frame) {
-  auto n = q.waiting();
-  if (!n || *n == 0) return false;
-  if (*n == kIdentityAnswerSize && q.read(frame, kIdentityAnswerSize) && valid_identity_answer(frame, probe)) return true;
-  bool query_ok = q.drain(false);
-  const auto past = platform::Clock::now() - std::chrono::seconds(1);
-  for (int r = 0; r < 3 && query_ok; ++r) {
-    if (!q.write(probe)) continue;
-    auto c = q.wait_for_at_least(kIdentityAnswerSize, past);
-    if (!c) return false;
-    if (*c == kIdentityAnswerSize && q.read(frame, kIdentityAnswerSize) && valid_identity_answer(frame, probe)) {
-      return true;
-    }
-    query_ok = q.drain(false);
-  }
-  return false;
 }
 
 }  // namespace
@@ -108,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lyrafuzz::Script in(data, size);
   script = &in;
   const link::BridgeFunctions fn = scripted_library();
+  link::BridgeLibrary library(fn);
   const uint8_t flags = in.u8();
   link::CommandFrame sent(in.u16());
   const uint16_t word = in.u16();
@@ -122,35 +108,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!description) continue;
     if (description->size() >= kDescriptionBuffer) lyrafuzz::broken("description read past its buffer");
     const uint32_t type = device_type_code(*description);
-    const FT_HANDLE handle = &handle_tag;
-    UsbQueue q(fn, handle);
+    auto port = link::UsbBytePort::adopt(library, &handle_tag, 38400);
     const Probe& probe = in_740_family(type) ? probe_740() : probe_310();
-    if (!q.write(probe)) continue;
+    if (port->write(probe.data(), probe.size()) != probe.size()) continue;
     auto frame = std::make_unique<uint8_t[]>(kIdentityAnswerSize);
+    const PortPlace place{true, type, 0};
+    // No retry waits: the script answers at once or never.
+    const FirstAnswer first = read_first_answer(*port, probe, frame.get(), 0);
     DeviceEntry e;
-    e.set_port_name("USB");
-    if (!identity_answer(q, probe, frame.get())) {
-      if (in_740_family(type)) e.set_list_text(inoperable_text_740());
-      else if (in_310_family(type)) e.set_list_text(inoperable_text_310());
-      else continue;
-      e.inoperable = true;
-    } else if (in_740_family(type) || answer_from_740(frame.get())) {
-      const Identity740 id = read_740_fields(frame.get());
-      e.port_id = usb_port_id_740(type, id.variant);
-      e.set_list_text(list_text_740(id.serial, "USB", id.firmware) + judge_740(id, admission).suffix);
-      e.serial_number = id.serial;
+    if (first == FirstAnswer::silent) {
+      auto inoperable = inoperable_entry(type);
+      if (!inoperable) continue;
+      e = std::move(*inoperable);
+    } else if (first == FirstAnswer::none) {
+      continue;
+    } else if (&probe == &probe_740()) {
+      e = answer_entry(place, frame.get(), true, admission);
+    } else if (!answer_from_740(frame.get())) {
+      e = answer_entry(place, frame.get(), false, admission);
     } else {
-      const Identity310 id = read_310_fields(frame.get());
-      e.port_id = usb_port_id_310(type);
-      e.set_list_text(list_text_310(id.serial, "USB", id.firmware) + judge_310(id, admission).suffix);
-      e.serial_number = id.serial;
+      if (port->write(probe_740().data(), probe_740().size()) != probe_740().size()) continue;
+      if (!read_second_answer(*port, platform::Clock::now(), frame.get())) continue;
+      e = answer_entry(place, frame.get(), true, admission);
     }
     list.append(std::move(e));
   }
   (void)find_automatic(list, list.empty() ? 0 : list.at(0).serial_number, 0xFFFF);
 
   // The link's channel on a device opened directly.
-  link::UsbChannel channel(fn, &handle_tag, 38400);
+  auto port = link::UsbBytePort::adopt(library, &handle_tag, 38400);
+  link::PortChannel channel(*port);
   const auto past = platform::Clock::now() - std::chrono::seconds(1);
   channel.send(sent, link::kShortFrameSize);
   if ((flags & 4) == 0) {

@@ -67,6 +67,82 @@ void write_chosen_baud(uint8_t* block, const SelectionParameters& p, uint32_t ba
   if (block != nullptr && p.caller_block && p.caller_length >= 22) put_u32(block + 20, baud);
 }
 
+namespace {
+std::string com_name(int n) { return "COM" + std::to_string(n); }
+}  // namespace
+
+// ---- one port's answers ----
+
+std::string PortPlace::where() const { return usb ? "USB" : com_name(com); }
+
+uint16_t PortPlace::port_id(bool answer_740, uint16_t variant) const {
+  if (!usb) return static_cast<uint16_t>(com);
+  return answer_740 ? usb_port_id_740(usb_type, variant) : usb_port_id_310(usb_type);
+}
+
+DeviceEntry entry_740(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e) {
+  const Identity740 id = read_740_fields(frame);
+  const Judgement j = judge_740(id, admission);
+  e.set_list_text(list_text_740(id.serial, where, id.firmware) + j.suffix);
+  e.serial_number = id.serial;
+  e.applicable = j.applicable ? 1 : 0;
+  return e;
+}
+
+DeviceEntry entry_310(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e) {
+  const Identity310 id = read_310_fields(frame);
+  const Judgement j = judge_310(id, admission);
+  e.set_list_text(list_text_310(id.serial, where, id.firmware) + j.suffix);
+  e.serial_number = id.serial;
+  e.applicable = j.applicable ? 1 : 0;
+  return e;
+}
+
+DeviceEntry answer_entry(const PortPlace& place, const uint8_t* frame, bool answer_740, const Admission& admission) {
+  DeviceEntry e;
+  e.set_port_name(place.where());
+  e.port_id = place.port_id(answer_740, answer_740 ? read_740_fields(frame).variant : 0);
+  return answer_740 ? entry_740(frame, place.where(), admission, std::move(e))
+                    : entry_310(frame, place.where(), admission, std::move(e));
+}
+
+std::optional<DeviceEntry> inoperable_entry(uint32_t usb_type) {
+  if (!in_740_family(usb_type) && !in_310_family(usb_type)) return std::nullopt;
+  DeviceEntry e;
+  e.inoperable = true;
+  e.set_port_name("USB");
+  e.set_list_text(in_740_family(usb_type) ? inoperable_text_740() : inoperable_text_310());
+  return e;
+}
+
+FirstAnswer read_first_answer(link::BytePort& port, const Probe& probe, uint8_t* frame, uint32_t retry_wait_ms) {
+  auto n = port.bytes_waiting();
+  port.clear_errors();
+  if (!n || *n == 0) return FirstAnswer::silent;
+  if (*n == kIdentityAnswerSize && port.read_exactly(frame, kIdentityAnswerSize) &&
+      valid_identity_answer(frame, probe)) {
+    return FirstAnswer::answered;
+  }
+  bool query_ok = port.drain();
+  for (uint32_t r = 0; r < kProbeRetries && query_ok; ++r) {
+    if (port.write(probe.data(), probe.size()) != probe.size()) continue;  // a failed write uses up the retry
+    auto c = port.wait_for(kIdentityAnswerSize, platform::deadline_after_ms(retry_wait_ms));
+    if (!c) return FirstAnswer::none;  // given up
+    if (*c == kIdentityAnswerSize && port.read_exactly(frame, kIdentityAnswerSize) &&
+        valid_identity_answer(frame, probe)) {
+      return FirstAnswer::answered;
+    }
+    query_ok = port.drain();
+  }
+  return FirstAnswer::none;
+}
+
+bool read_second_answer(link::BytePort& port, platform::TimePoint deadline, uint8_t* frame) {
+  auto c = port.wait_for(kIdentityAnswerSize, deadline);
+  return c && *c == kIdentityAnswerSize && port.read_exactly(frame, kIdentityAnswerSize) &&
+         valid_identity_answer(frame, probe_740()) && read_740_fields(frame).word2 != 0;
+}
+
 // ---- the search result ----
 
 size_t SearchResult::add_port(link::OwnedPort port) {
@@ -102,25 +178,14 @@ void SearchResult::release() {
 
 namespace {
 
-std::string com_name(int n) { return "COM" + std::to_string(n); }
-
 // ---- one detection pass ----
 
 // A port that was probed: where it is, which probe went out, and how its
 // entry is named.
 struct Probed {
-  size_t port = 0;      // index in the result
-  bool usb = false;
-  uint32_t usb_type = 0;  // device type code of a USB device
-  int com = 0;            // n of COMn
+  size_t port = 0;  // index in the result
+  PortPlace place;
   const Probe* probe = nullptr;
-
-  std::string where() const { return usb ? "USB" : com_name(com); }
-  // The port identifier of its entry, from the answer's kind.
-  uint16_t port_id(bool answer_740, uint16_t variant) const {
-    if (!usb) return static_cast<uint16_t>(com);
-    return answer_740 ? usb_port_id_740(usb_type, variant) : usb_port_id_310(usb_type);
-  }
 };
 
 class DetectionPass {
@@ -141,13 +206,7 @@ class DetectionPass {
   // Reads the answers of one group of ports (written once for serial ports
   // and USB devices) and appends an entry per analyser, in port order.
   void answers(const std::vector<Probed>& group);
-  // The answer to the first probe, with the drain and up to 3 retries when
-  // it is missing or wrong. False when there is none (a port that gave no
-  // bytes at all is closed, and a known USB analyser listed as inoperable).
-  bool first_answer(const Probed& p, uint8_t* frame, std::optional<DeviceEntry>& inoperable);
   DeviceEntry entry_for(const Probed& p, const uint8_t* frame, bool answer_740) const;
-  DeviceEntry entry_740(const uint8_t* frame, const std::string& where, DeviceEntry e) const;
-  DeviceEntry entry_310(const uint8_t* frame, const std::string& where, DeviceEntry e) const;
 
   link::LinkState& s_;
   Admission admission_;
@@ -181,7 +240,7 @@ void DetectionPass::probe_usb() {
     if (!port || !port->com_port_number() || !port->configure(kDetectionBaud)) continue;
     const Probe* probe = in_740_family(type) ? &probe_740() : &probe_310();
     if (port->write(probe->data(), probe->size()) != probe->size()) continue;
-    usb_.push_back(Probed{result_.add_port(std::move(port)), true, type, 0, probe});
+    usb_.push_back(Probed{result_.add_port(std::move(port)), PortPlace{true, type, 0}, probe});
   }
 }
 
@@ -195,7 +254,7 @@ void DetectionPass::probe_serial() {
     auto port = link::SerialBytePort::open_for_search(*path, name, kDetectionBaud);
     if (!port) continue;
     (void)port->write(probe_310().data(), probe_310().size());
-    serial_.push_back(Probed{result_.add_port(std::move(port)), false, 0, n, &probe_310()});
+    serial_.push_back(Probed{result_.add_port(std::move(port)), PortPlace{false, 0, n}, &probe_310()});
   }
 }
 
@@ -206,48 +265,12 @@ void DetectionPass::ethernet(const std::string& special_ip) {
     DeviceEntry e;
     e.set_ip_address(sender);
     e.port_id = link::kPortIdEthernet;
-    result_.list.append(entry_740(frame, sender, std::move(e)));
+    result_.list.append(entry_740(frame, sender, admission_, std::move(e)));
   };
   broadcast_probe(s_);
   receive_window(port, rules, on_answer);
   directed_probe(s_, special_ip);
   receive_window(port, rules, on_answer);
-}
-
-bool DetectionPass::first_answer(const Probed& p, uint8_t* frame, std::optional<DeviceEntry>& inoperable) {
-  link::BytePort& port = *result_.port(p.port);
-  const Probe& probe = *p.probe;
-  auto n = port.bytes_waiting();
-  port.clear_errors();
-  if (!n || *n == 0) {
-    result_.close_port(p.port);
-    // A known analyser on USB that gives no bytes at all is listed, so that
-    // the user sees it is there.
-    if (p.usb && (in_740_family(p.usb_type) || in_310_family(p.usb_type))) {
-      DeviceEntry e;
-      e.inoperable = true;
-      e.set_port_name("USB");
-      e.set_list_text(in_740_family(p.usb_type) ? inoperable_text_740() : inoperable_text_310());
-      inoperable = std::move(e);
-    }
-    return false;
-  }
-  if (*n == kIdentityAnswerSize && port.read_exactly(frame, kIdentityAnswerSize) &&
-      valid_identity_answer(frame, probe)) {
-    return true;
-  }
-  bool query_ok = port.drain();
-  for (uint32_t r = 0; r < kProbeRetries && query_ok; ++r) {
-    if (port.write(probe.data(), probe.size()) != probe.size()) continue;  // a failed write uses up the retry
-    auto c = port.wait_for(kIdentityAnswerSize, platform::deadline_after_ms(kSecondProbeWaitMs));
-    if (!c) return false;  // given up; the port stays open until the release
-    if (*c == kIdentityAnswerSize && port.read_exactly(frame, kIdentityAnswerSize) &&
-        valid_identity_answer(frame, probe)) {
-      return true;
-    }
-    query_ok = port.drain();
-  }
-  return false;
 }
 
 // The 740 probe for an MCA-740 that answered the 310 probe (0xFF in bytes
@@ -265,12 +288,22 @@ void DetectionPass::answers(const std::vector<Probed>& group) {
   uint8_t frame[kIdentityAnswerSize];
   for (size_t i = 0; i < group.size(); ++i) {
     const Probed& p = group[i];
-    if (result_.port(p.port) == nullptr || !first_answer(p, frame, found[i])) continue;
+    link::BytePort* port = result_.port(p.port);
+    if (port == nullptr) continue;
+    const FirstAnswer first = read_first_answer(*port, *p.probe, frame);
+    if (first == FirstAnswer::silent) {
+      // A known analyser on USB that gives no bytes at all is listed, so
+      // that the user sees it is there.
+      result_.close_port(p.port);
+      if (p.place.usb) found[i] = inoperable_entry(p.place.usb_type);
+      continue;
+    }
+    if (first == FirstAnswer::none) continue;  // the port stays open until the release
     if (p.probe == &probe_740()) {
       found[i] = entry_for(p, frame, true);
     } else if (!answer_from_740(frame)) {
       found[i] = entry_for(p, frame, false);
-    } else if (result_.port(p.port)->write(probe_740().data(), probe_740().size()) == probe_740().size()) {
+    } else if (port->write(probe_740().data(), probe_740().size()) == probe_740().size()) {
       // An MCA-740 answers the 310 probe with 0xFF in bytes 90-93; its own
       // fields come with the 740 probe.
       reprobes.push_back({&p, i, platform::deadline_after_ms(kSecondProbeWaitMs)});
@@ -279,10 +312,7 @@ void DetectionPass::answers(const std::vector<Probed>& group) {
     }
   }
   for (const Reprobe& r : reprobes) {
-    link::BytePort& port = *result_.port(r.probed->port);
-    auto c = port.wait_for(kIdentityAnswerSize, r.deadline);
-    if (c && *c == kIdentityAnswerSize && port.read_exactly(frame, kIdentityAnswerSize) &&
-        valid_identity_answer(frame, probe_740()) && read_740_fields(frame).word2 != 0) {
+    if (read_second_answer(*result_.port(r.probed->port), r.deadline, frame)) {
       found[r.slot] = entry_for(*r.probed, frame, true);
     } else {
       result_.close_port(r.probed->port);
@@ -294,28 +324,8 @@ void DetectionPass::answers(const std::vector<Probed>& group) {
 }
 
 DeviceEntry DetectionPass::entry_for(const Probed& p, const uint8_t* frame, bool answer_740) const {
-  DeviceEntry e;
+  DeviceEntry e = answer_entry(p.place, frame, answer_740, admission_);
   e.port_index = p.port;
-  e.set_port_name(p.where());
-  e.port_id = p.port_id(answer_740, answer_740 ? read_740_fields(frame).variant : 0);
-  return answer_740 ? entry_740(frame, p.where(), std::move(e)) : entry_310(frame, p.where(), std::move(e));
-}
-
-DeviceEntry DetectionPass::entry_740(const uint8_t* frame, const std::string& where, DeviceEntry e) const {
-  const Identity740 id = read_740_fields(frame);
-  const Judgement j = judge_740(id, admission_);
-  e.set_list_text(list_text_740(id.serial, where, id.firmware) + j.suffix);
-  e.serial_number = id.serial;
-  e.applicable = j.applicable ? 1 : 0;
-  return e;
-}
-
-DeviceEntry DetectionPass::entry_310(const uint8_t* frame, const std::string& where, DeviceEntry e) const {
-  const Identity310 id = read_310_fields(frame);
-  const Judgement j = judge_310(id, admission_);
-  e.set_list_text(list_text_310(id.serial, where, id.firmware) + j.suffix);
-  e.serial_number = id.serial;
-  e.applicable = j.applicable ? 1 : 0;
   return e;
 }
 

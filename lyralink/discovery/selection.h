@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lyralink/discovery/device_list.h"
+#include "lyralink/discovery/identity.h"
 #include "lyralink/link/link_state.h"
 
 namespace lyralink::discovery {
@@ -44,6 +45,47 @@ SelectionParameters read_selection_block(const uint8_t* block);
 void write_chosen_port(uint8_t* block, const SelectionParameters& p, uint16_t port_id);
 // The baud rate at offset 20 when the block's length is at least 22.
 void write_chosen_baud(uint8_t* block, const SelectionParameters& p, uint32_t baud);
+
+// ---- one port's answers, as the search reads them ----
+
+// Where a probed serial port or USB device is, for its device entry.
+struct PortPlace {
+  bool usb = false;
+  uint32_t usb_type = 0;  // device type code of a USB device
+  int com = 0;            // n of COMn
+  std::string where() const;  // "USB" or "COMn"
+  // The port identifier of its entry, by the kind of answer.
+  uint16_t port_id(bool answer_740, uint16_t variant) const;
+};
+
+// How a port answered the probe the search sent it.
+enum class FirstAnswer {
+  answered,  // a valid identity answer is in frame
+  silent,    // not a byte had come
+  none,      // bytes, but no valid answer after the retries
+};
+
+// The identity answer to the probe already sent on `port`: a queue of
+// exactly 136 bytes that is a valid answer to it. Otherwise the queue is
+// drained and the probe sent again, up to 3 times, each given
+// `retry_wait_ms` for its answer (a failed write uses up a retry).
+FirstAnswer read_first_answer(link::BytePort& port, const Probe& probe, uint8_t* frame,
+                              uint32_t retry_wait_ms = kSecondProbeWaitMs);
+
+// The answer to the 740 probe sent to an MCA-740 that answered the 310
+// probe (0xFF in bytes 90-93): 136 bytes by the deadline that are a valid
+// answer to the 740 probe with a nonzero word 2.
+bool read_second_answer(link::BytePort& port, platform::TimePoint deadline, uint8_t* frame);
+
+// The entry of an answer of an MCA-740 or an MCA-310, judged by the
+// admission rules; `where` is an address, "USB" or "COMn".
+DeviceEntry entry_740(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e = {});
+DeviceEntry entry_310(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e = {});
+// The entry of a port's answer (of a 740 when answer_740).
+DeviceEntry answer_entry(const PortPlace& place, const uint8_t* frame, bool answer_740, const Admission& admission);
+// The entry of a known analyser on USB that gave no bytes at all; nullopt
+// for a device type that is no analyser's.
+std::optional<DeviceEntry> inoperable_entry(uint32_t usb_type);
 
 // What one detection pass found: the device list, and the serial ports and
 // USB devices that answered, which the result owns. An entry refers to its

@@ -17,6 +17,7 @@ const char* const kBridgeEntryPoints[21] = {
     "FT_GetBitMode"};
 
 BridgeLibrary::BridgeLibrary() = default;
+BridgeLibrary::BridgeLibrary(const BridgeFunctions& functions) : provided_(true), functions_(functions) {}
 BridgeLibrary::~BridgeLibrary() = default;
 
 std::string BridgeLibrary::file_name() {
@@ -35,11 +36,12 @@ void assign(F& slot, void* address) {
 
 void BridgeLibrary::unload() {
   module_.reset();
+  provided_ = false;
   functions_ = BridgeFunctions{};
 }
 
 bool BridgeLibrary::load() {
-  if (module_) return true;
+  if (loaded()) return true;
   auto module = platform::DynamicLibrary::load(file_name());
   if (!module) return false;
   void* addresses[21];

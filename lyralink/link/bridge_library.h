@@ -57,6 +57,10 @@ extern const char* const kBridgeEntryPoints[21];
 class BridgeLibrary {
  public:
   BridgeLibrary();
+  // A library of functions the caller provides (a fuzzer or a test that
+  // plays the driver in its own process): it counts as loaded, loads
+  // nothing, and is gone after unload().
+  explicit BridgeLibrary(const BridgeFunctions& functions);
   ~BridgeLibrary();
   BridgeLibrary(const BridgeLibrary&) = delete;
   BridgeLibrary& operator=(const BridgeLibrary&) = delete;
@@ -66,7 +70,7 @@ class BridgeLibrary {
   bool load();
   // Unloads the library; its functions must not be called afterwards.
   void unload();
-  bool loaded() const { return module_ != nullptr; }
+  bool loaded() const { return module_ != nullptr || provided_; }
   const BridgeFunctions& fn() const { return functions_; }
 
   // The file that load() opens.
@@ -74,6 +78,7 @@ class BridgeLibrary {
 
  private:
   std::unique_ptr<platform::DynamicLibrary> module_;
+  bool provided_ = false;
   BridgeFunctions functions_{};
 };
 

@@ -35,7 +35,7 @@ class LogFile;
 
 namespace lyralink::link {
 
-struct LinkState;
+class LinkState;
 
 // The frames of one attempt, in the order they passed.
 class AttemptTrace {
