@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/handles.h"
+
 namespace lyralink::platform {
 
 // $HOME, else the password database's home, else "/".
@@ -14,8 +16,8 @@ std::string xdg_data_home();
 std::string temporary_directory();
 // Whether the effective user is root.
 bool running_as_superuser();
-// The effective user id.
-unsigned current_user_id();
+// The effective user.
+UserId current_user_id();
 // The running program's file (/proc/self/exe); "" when unknown.
 std::string own_executable_path();
 // The first executable regular file named `name` in the directories of
