@@ -1,6 +1,5 @@
 #include "tools/lyrasim/options.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "platform/environment.h"
