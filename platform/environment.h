@@ -1,4 +1,5 @@
 #pragma once
+// The process environment. None of these blocks.
 #include <optional>
 #include <string>
 

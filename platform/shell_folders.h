@@ -1,6 +1,9 @@
 #pragma once
 // Where things live for the user running us: home, the freedesktop data
 // directory, the temporary directory, programs on PATH, our own file.
+// Each only reads the environment, the user database or the file system,
+// blocks no longer than those take, and has the fallback said below
+// instead of a failure.
 #include <optional>
 #include <string>
 
