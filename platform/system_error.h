@@ -1,12 +1,15 @@
 #pragma once
 // Errors of the operating system, as the rest of the project sees them.
 //
-// Each backend reads its system's error state (errno on POSIX) in exactly
-// one translation function (platform/posix/system_error_posix.cpp) and
-// turns it into a SystemError: an ErrorKind that callers decide on, and the
-// system's own number, kept only so that message() can print the system's
-// wording. Nothing outside a backend folder reads errno or compares error
-// numbers; it asks for a kind.
+// Each backend turns its system's error numbers (errno on POSIX) into
+// SystemErrors and ErrorKinds in one translation function
+// (platform/posix/system_error_posix.cpp): a kind that callers decide on,
+// and the system's own number, kept only so that message() can print the
+// system's wording. The backend's sources still test errno for their own
+// control flow (a call interrupted by a signal is retried, a full
+// non-blocking buffer is waited on), but errno never leaves them: nothing
+// outside a backend folder reads it or compares error numbers
+// (scripts/check-platform-headers.sh); it asks for a kind.
 #include <cstdint>
 #include <string>
 
