@@ -1,7 +1,7 @@
 #pragma once
 // The POSIX backend's error translation (system_error_posix.cpp), for the
 // POSIX sources that hold an error number other than errno (a socket's
-// pending error, posix_spawn's result).
+// pending error).
 #include <string>
 
 #include "platform/system_error.h"
