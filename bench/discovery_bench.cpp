@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // One COMM_INIT_SELECT (no dialogs) over 4 analysers on pseudo-terminals,
 // 2 on UDP in a network namespace and 2 on the stand-in USB library: its
 // wall time against the fixed waits the procedure must spend (the two 1 s

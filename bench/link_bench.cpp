@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Transactions per second and CPU time per transaction of the library,
 // against a raw exchange with the same emulator in the same run.
 //

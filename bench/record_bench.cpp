@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Recording throughput (samples per second) of the recorder's recording
 // (pulsecap's run_recording through liblyralink.so) against the least a
 // client can do with the same emulator in the same run:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lyralink_version_note(<target> [DESCRIPTION <text>] [PRODUCT_VERSION <x.y.z>]
 #                       [FILE_VERSION <a.b.c.d>] [SPECIAL_BUILD <text>])
 # Gives <target> its version note (see platform/version_info.h): a small

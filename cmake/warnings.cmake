@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Warning and sanitizer flags shared by every target of the project.
 add_library(lyralink_build_flags INTERFACE)
 target_compile_options(lyralink_build_flags INTERFACE

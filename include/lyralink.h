@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /*
  * lyralink - device library for the MCA-310 and MCA-740 multichannel
  * analysers.

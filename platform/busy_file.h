@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Whether another process holds a file so that replacing it now would hurt
 // that process.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The steady process clock and the plain waits. Deadlines are steady-clock
 // points: wall-clock changes never stretch or cut a device wait.

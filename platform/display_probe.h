@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Checks that tell whether a window system can be reached, made before a
 // toolkit is started on it (a toolkit that fails to start ends the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Waiting on several objects at once, for the emulator and the server
 // programs' event loops.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The identities and handles that cross the platform boundary, in types of
 // our own: what they stand for differs per system, and only the backend

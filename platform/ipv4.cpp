@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The text form of IPv4 addresses: plain string work, the same on every system.
 #include "platform/udp_socket.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A file that diagnostic lines are appended to: the library's wire trace
 // log. Unlike OutputFile it never truncates, it appends (every write goes

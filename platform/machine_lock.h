@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A named lock shared by every process of the machine. The kernel releases
 // it when its holder dies, like an abandoned mutex.

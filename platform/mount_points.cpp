@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Plain parts of the drive table (see mount_points.h).
 #include <array>
 #include <sstream>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Drives on Linux: the mount points of /proc/self/mountinfo, each with the
 // kind of medium behind it.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Named counting semaphores shared between processes. The Multiplex
 // server's request and answer events are built on them: one post per

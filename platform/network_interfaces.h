@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The machine's own IPv4 addresses, as its network interfaces hold them.
 #include <cstdint>

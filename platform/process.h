@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Child processes with pipes, for the tests and the tools that start the
 // emulator or the Multiplex server.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Starting the programs of a setup: programs a setup script names (run and
 // waited for), the removal script (started detached), and the test hook

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Pseudo-terminals, the stand-in for a serial line in the emulator and tests.
 #include <cstdint>

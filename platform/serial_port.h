@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A serial port opened for exclusive use, with a driver-like input queue.
 //

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The settings store: the registry of the analysers' documentation, kept in
 // SQLite files.

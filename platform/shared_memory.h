@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Named shared memory blocks that several processes map at once, such as
 // the Multiplex server's block of client slots.

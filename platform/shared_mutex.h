@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A mutex shared by every process that opens it by name, which survives the
 // death of a holder: the next locker gets it, told that it was abandoned

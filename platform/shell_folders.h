@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Where things live for the user running us: home, the freedesktop data
 // directory, the temporary directory, programs on PATH, our own file.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Whether a standard stream is a terminal, for progress lines that only a
 // person watching should see.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Reading and writing the version note: plain byte work, no I/O.
 #include <cstring>
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds one configuration: scripts/build.sh [default|asan]
 set -eu
 cd "$(dirname "$0")/.."

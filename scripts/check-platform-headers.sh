@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Keeps the operating system behind the platform layer, so that a backend
 # for another system is one more folder under platform/ and nothing else.
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds lyralink and shows its main job, the transient recorder:
 #  - with a display (DISPLAY or WAYLAND_DISPLAY set): starts pulsecap, which
 #    finds the analyser (splash window, selection dialog), takes it over and

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the Debian packages needed to build and test lyralink.
 set -eu
 packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux libsqlite3-dev qt6-base-dev xvfb xauth xdotool imagemagick fonts-dejavu-core python3 python3-numpy python3-pytest python3-setuptools python3-wheel python3-pip python3-mypy"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the Debian packages of lyralink from this source tree and checks
 # them with lintian:
 #   scripts/package.sh [OUTDIR]        (default: build/packages)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the setup directory that installs lyralink: scripts/setup-dir.sh [default|asan]
 # and prints where it is. Install from it with its install program (windows)
 # or "install --unattended" (no display needed); see docs/setup.md.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the Debian packages built by scripts/package.sh on this machine
 # with apt-get, checks them from the installed paths only, and removes
 # them again (also when a check fails), so that the machine is left as it

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs what is missing, builds, and runs the whole test suite twice:
 # the normal build, then the AddressSanitizer/UBSan build. Then builds the
 # Debian packages, installs them on this machine, checks them from the

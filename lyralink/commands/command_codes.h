@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The analysers' command codes: the wire values of every command that the
 // generic entry or an exported function sends. Codes from 257 on exist only

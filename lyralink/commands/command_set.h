@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // What each exported command function sends, as data. The functions
 // themselves (lyralink/exports/exports_commands.cpp) are one line each: the

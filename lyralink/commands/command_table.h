@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The command name table of the generic command entry: which names run
 // which command code, and how the entry's six numbers are packed.

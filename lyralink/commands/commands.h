@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The runners behind the exported command functions. Each takes the link
 // state and a definition from command_set.h; every one returns status 1

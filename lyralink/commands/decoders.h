@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The answer decodings and argument computations of the command set:
 // plain functions on bytes and numbers, no link and no I/O.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The host's local date and time for LYRA_SET_TIME, replaceable by tests.
 #include <ctime>
 #include <utility>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // How a command's arguments go into the six parameter bytes of the command
 // frame, written as data: a command is its code plus a short list of

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 /* The interface between liblyralink.so and its windows module
  * liblyralink-dialogs.so (Qt 6 Widgets), which the library loads with dlopen

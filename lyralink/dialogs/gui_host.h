@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Where the windows run. A host with a QApplication (a Qt program) has
 // them on its own GUI thread; for any other host the module starts one GUI

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The two windows that only inform: the wait window (template 1003) and
 // the splash window (template 1007).

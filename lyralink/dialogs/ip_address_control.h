@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The IP-address control: one tab stop with four fields, drawn like the
 // desktop's edit fields; the editing rules are IpAddressModel's.

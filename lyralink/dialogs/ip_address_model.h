@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The IP-address control's editing rules: four fields of up to three
 // digits. Typing a third digit or "." moves on to the next field;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // liblyralink-dialogs.so: the library's windows behind the plain C table
 // of dialogs_api.h. Every entry catches everything: no exception and no Qt
 // failure reaches the library or its host.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Which Qt platform plugin the windows module starts, decided before any Qt
 // application object exists: Qt ends the whole process when the plugin it

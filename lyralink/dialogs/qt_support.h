@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // What the windows share on the Qt side: the templates' font on this
 // desktop, laying out a template's controls, the owner look-up, and

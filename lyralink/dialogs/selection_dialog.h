@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The selection dialog (template 1002) and the head selection dialog
 // (template 1001). The widgets only forward to SelectionRules and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The rules of the selection dialog and of the head selection dialog, kept
 // apart from their widgets so that they are tested without a display.

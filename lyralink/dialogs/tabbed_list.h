@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A list box whose lines carry tab-separated columns, drawn at shared
 // column positions so that the columns of all lines line up.

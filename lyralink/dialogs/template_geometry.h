@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Geometry of the library's windows: dialog units, the layout of a dialog
 // template on a desktop whose fonts and controls are larger than the ones

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The baud adjustment: after the selection took a serial port or a direct
 // USB device (found at 38400 bit/s), the link is moved to the highest rate

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The device list: one entry per analyser a search found, in the order the
 // search appended them (automatic selection and the selection dialog refer

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Ethernet discovery: the two ways of sending the 740 probe (broadcast to
 // every local network, directed to the special IP and the remembered

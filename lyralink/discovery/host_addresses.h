@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The host address table of the Ethernet search: this machine's own IPv4
 // addresses with their subnet masks, and where the probes go from them.

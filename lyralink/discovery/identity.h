@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The two probes every search sends, the identity answer they bring back,
 // and the measuring heads' identity answer. Plain C++, no I/O.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // COMM_INIT_SELECT: one detection pass over every USB device of the bridge
 // library, every serial port COM1-COM256 and the local networks, then the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The special-IP list: addresses of analysers that a broadcast does not
 // reach (another subnet), remembered once one was chosen there, most

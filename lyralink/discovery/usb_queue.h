@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // One device opened through the bridge library, seen as a receive queue:
 // the calls the detection and the baud adjustment make on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The discovery's windows: the Qt module when it can be loaded and reaches a
 // display, "no display" otherwise.
 #include "lyralink/discovery/windows.h"

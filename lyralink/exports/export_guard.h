@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The barrier at every export: one process-wide recursive lock, and no
 // exception ever crosses the C boundary.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Exported command functions and the generic command entry. Each export is
 // one line: its definition in lyralink/commands/command_set.h handed to a
 // runner, behind the barrier that takes the export lock and turns any

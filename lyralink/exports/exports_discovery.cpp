@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Exported discovery functions: find analysers, choose one, open the link.
 #include "include/lyralink.h"
 #include "lyralink/discovery/ethernet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Exported link functions: open, close, time-out and parameters.
 #include "include/lyralink.h"
 #include "lyralink/exports/export_guard.h"

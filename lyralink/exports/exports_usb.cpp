@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Exported USB serial helpers. Results: -1 (0xFFFF) for yes/success, 0 for
 // no/failure.
 #include <cstring>

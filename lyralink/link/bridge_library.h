@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The USB bridge vendor's driver library, loaded at run time.
 //

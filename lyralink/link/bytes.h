@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Little-endian byte helpers. Every multi-byte field of the wire protocol
 // and of caller records goes through these, never through a cast.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The four channels a transaction can run on. Each offers the same three
 // steps (send, receive a short answer, receive a long answer); the frame

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The command frame, the answer frames and their checks. Plain C++, no I/O.
 #include <array>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Opening and closing links, and the operations the device discovery uses
 // to hand a link it found over to the link state.

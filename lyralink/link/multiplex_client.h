@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Client side of the Multiplex server: a separate process that owns one
 // serial port and lets up to three client processes share the analyser on

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // What the Multiplex server and its clients share: the names of the named
 // objects for serial port n and client c, and the layout of the shared

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The transaction engine: one command frame out, one checked answer back,
 // repeated up to the retry count of the link.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The analyser's USB-serial bridge (vendor 0403, product 6001): telling its
 // ports apart, its latency timer, and the charger switch that the analyser

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The wire trace log: with LYRALINK_LOG=stderr or LYRALINK_LOG=/path/file
 // the library writes one line per frame sent and received on the link,

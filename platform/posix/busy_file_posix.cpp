@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Busy-file check: ETXTBSY for a running program, /proc/<pid>/fdinfo for a
 // file another process writes to.
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Files and directories with POSIX calls (see file_system.h).
 #include <dirent.h>
 #include <fcntl.h>

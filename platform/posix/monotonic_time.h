@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Absolute CLOCK_MONOTONIC times for the *_clocklock / sem_clockwait calls,
 // which take a deadline rather than a span.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The drive table from /proc/self/mountinfo; removable media from sysfs.
 #include "platform/environment.h"
 #include "platform/file_system.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The POSIX backend's error translation (system_error_posix.cpp), for the
 // POSIX sources that hold an error number other than errno (a socket's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Starting setup programs and the removal script with posix_spawn; waiting
 // for a child through its pidfd (poll), so no core is spun while it runs.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Line rates through termios2. Kept apart from <termios.h> users because
 // <asm/termbits.h> redefines the same structures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The settings store on SQLite (one file per root, see settings_store.h).
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include <limits.h>
 #include <pwd.h>
 #include <sys/stat.h>

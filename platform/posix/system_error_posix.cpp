@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The one place where errno is read and mapped onto the project's error kinds.
 #include <cerrno>
 #include <cstring>

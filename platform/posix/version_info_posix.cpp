@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Reads a file's version note: maps the file and walks its section headers.
 #include <fcntl.h>
 #include <sys/mman.h>

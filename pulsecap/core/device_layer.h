@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The library calls the recorder makes, behind an interface so that the
 // connection logic and the recording run against a fake device in tests

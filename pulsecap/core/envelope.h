@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // What the trace preview draws: the visible stretch of a trace and, per
 // pixel column, the smallest and largest sample that falls into it.

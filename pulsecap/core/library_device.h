@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The device layer over liblyralink.so's exported functions. The link
 // opening through COMM_INIT_SELECT is left to SelectingLibraryDevice

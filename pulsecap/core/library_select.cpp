@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "include/lyralink.h"
 #include "pulsecap/core/library_device.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The rules of the recorder's numeric edit fields, without any window:
 // which typed characters go in, how the text becomes the value, the range

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The recorder window's rules: start-up, connect and takeover, set-up,
 // the enabling of the controls, disconnect, the HV display, HV and gain

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // One recording of the analyser's common (signal) memory into a trace
 // file: fill stop, start, a pause of 100 ms, then the memory read back in

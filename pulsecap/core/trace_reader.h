@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Reading a saved trace back (text or WAVE), for the preview.
 #include <cstdint>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The trace file writers: plain text with one sample a line, or WAVE
 // (RIFF, 16-bit mono PCM). Samples arrive one chunk at a time, already

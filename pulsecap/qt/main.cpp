@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // pulsecap: the MCA-740 transient recorder.
 #include <QApplication>
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The numeric edit field as a widget: a QLineEdit whose typed characters,
 // colours and focus changes go through NumericEditRules.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The recording's progress indicator: white, the percentage in blue, and
 // the done part as a blue bar drawn with NOT (pen XOR screen), so that the

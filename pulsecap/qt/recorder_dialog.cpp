@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "pulsecap/qt/recorder_dialog.h"
 
 #include <QCloseEvent>

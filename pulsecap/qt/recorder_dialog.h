@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The recorder's main window: holds the widgets of the documented layout
 // (object names are the control ids "1000" ... "1008") and forwards every

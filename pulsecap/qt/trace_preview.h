@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The trace preview: a window that draws a saved trace as a min/max
 // envelope per pixel column, with the time axis in seconds and the value

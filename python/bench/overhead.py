@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """What the Python layer costs, as ratios in one run against lyrasim on UDP
 (a port of its own):
 

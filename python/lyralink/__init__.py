@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """lyralink: the MCA-310 and MCA-740 analysers from Python.
 
 A thin, typed layer over ``liblyralink.so`` (through ctypes): the link as a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The exported functions of liblyralink.so, one row each.
 
 Every row gives the C prototype in a short notation (so that ctypes calls

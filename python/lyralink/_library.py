@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Finding and loading liblyralink.so, and its prototypes for ctypes.
 
 The package is pure Python over the C library: nothing to compile, and it

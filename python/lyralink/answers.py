@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Decoded answers of the analyser, and the records the package packs.
 
 Everything here is plain Python over bytes: no library, no device. The

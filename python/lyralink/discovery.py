@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Finding analysers: one detection pass without dialogs.
 
 The library has no export that lists what a search found, so

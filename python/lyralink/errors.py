@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Exceptions for the status codes of liblyralink.
 
 Every command of the library ends with a 16-bit status code. The package

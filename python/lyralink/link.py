@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The link to one analyser and its commands.
 
 The library drives one link per process. :func:`open_serial`,

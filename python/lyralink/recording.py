@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Recording the analyser's common (signal) memory, as the recorder does.
 
 A recording is: the fill stop (2 N bytes), the start, a pause of 100 ms,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Environment of the test session: the library, the emulator's UDP port
 and the settings store of this run, set before the library is loaded (it
 reads them from the process environment)."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Test support: the emulator, lyractl and mplxd as real processes, and the
 emulator's signal recomputed."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Every command method against lyrasim over UDP: the frame it puts on the
 wire (from the emulator's record), and what comes back."""
 

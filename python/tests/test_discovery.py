@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """discover() and select() against lyrasim: analysers on pseudo-terminals,
 on UDP (this run's port, LYRALINK_HOST_ADDRESSES on loopback) and, for the
 search in lyractl's process, on the stand-in bridge library."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """pip installs the package offline from a copy of its directory, and the
 installed copy finds the library through the dynamic loader's search path
 (as an installed liblyralink.so.1 is found)."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Links against lyrasim: a serial port on a real pseudo-terminal and UDP
 on loopback (this run's own port); decoded answers against what lyractl
 prints for the same analyser; errors as exceptions; one link per process."""

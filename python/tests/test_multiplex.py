@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """A Multiplex link through a real mplxd on a lyrasim serial port, shared
 with a lyractl process at the same time."""
 

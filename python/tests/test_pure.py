@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Packing, decoding, file formats and the export table: plain Python, no
 library or device needed."""
 

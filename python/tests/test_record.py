@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """record(): the recorder's recording through the library, its files byte
 for byte against `lyractl record` and against the emulator's signal
 recomputed from its description."""

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Whether install copies a file over a target that already exists.
 #include <cstdint>

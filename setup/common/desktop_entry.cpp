@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "setup/common/desktop_entry.h"
 
 namespace lyralink::setup {

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Menu entries: freedesktop .desktop files in place of shortcuts.
 #include <string>

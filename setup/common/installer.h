@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // install's rules: the setup script, the earlier installation, the
 // conditions, and the installation itself with its uninstall log.

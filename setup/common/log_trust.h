@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Which uninstall logs remover (and install, replacing an installation)
 // may act on. A log names files to delete, so one that another user could

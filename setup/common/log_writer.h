@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Writes the uninstall log: created once with its first lines in one write
 // (mode 0644 whatever the umask), then one action per append, each on disk

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The check of the application path that the path dialog (and an
 // unattended --target) must pass.

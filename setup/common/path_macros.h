@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The path macros of setup scripts ($AppPath, $ProgramFiles, ...).
 //

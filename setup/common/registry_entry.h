@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Registry texts of setup scripts and logs: "Entry%u" values and the
 // arguments of RegKey and RegValue actions.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The removal script: remover cannot take its own directories away while
 // it runs from them, so it leaves a small sh script that finishes the job

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // remover's rules: the log from the command line, the question, the undo
 // of every action from the last to the first, and the removal script.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "setup/common/setup_host.h"
 
 #include "platform/file_system.h"

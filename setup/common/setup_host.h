@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The machine as the setup programs see it: the two roots of the settings
 // store and the Linux meaning of the documented folders.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The setup script install.lst: an INI file read the way the platform's
 // private-profile functions read it, and the keys install takes from it.

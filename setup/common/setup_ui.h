@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // What install and remover show: windows (setup/common/windows) or, in
 // unattended mode, lines on standard error. The programs' rules talk only

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The size of the background window's title font: Arial bold italic,
 // height 100 and width 50, made 2 lower and 1 narrower per step until the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The unattended face of the setup programs: no window and no display.
 // Every message goes to standard error with its exact text, every question

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Undoing the actions of an uninstall log: remover undoes them all, and
 // install undoes those of an earlier installation it replaces.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The uninstall log: what install writes, one line per action, and what
 // remover (and install, when it replaces an earlier installation) reads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // install: puts an application on this machine as the setup script
 // install.lst beside this program describes it (see docs/setup.md).
 //

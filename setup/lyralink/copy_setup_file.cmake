@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # cmake -DSOURCE=<file> -DTARGET=<file> [-DRPATH=<path>] -P copy_setup_file.cmake
 # Copies one file into the setup directory. A program or library of the
 # build tree has its build RPATH (absolute paths into the build); the copy

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // remover: takes an installation made by install off this machine again,
 // from its uninstall log (see docs/setup.md).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The command runners of the core against lyrasim over a pseudo-terminal:
 // the device clock from an injected host clock, and what the generic entry
 // does to the shared command frame and answer area.

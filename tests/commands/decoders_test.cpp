@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The pure parts of the command set: device time, answer decodings,
 // argument computations, receive-block ranges, chunking and the name table.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The exported command functions and the generic entry through
 // liblyralink.so against lyrasim over UDP: the exact frames on the wire
 // (from lyrasim's frame record), the caller-visible results, the failure

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyractl against lyrasim: what it prints and the exit status it ends with.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* A host without Qt that loads the windows module by itself and shows its
  * windows over realistic device lists: for the X server tests (driven with
  * xdotool) and for the screenshots of the documentation.

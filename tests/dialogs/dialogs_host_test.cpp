@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Hosts without Qt: the module's start on machines where no window can be
 // shown (never an abort, never a hang), and COMM_INIT_SELECT in a plain C
 // host that links only liblyralink.so, with no display or no module.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The module as liblyralink.so uses it, in a host without Qt of its own:
 // loaded through the library's loader, it starts its own GUI thread once;
 // calls from the host's threads block until the window is done. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The module in a Qt host (a program with its own QApplication, such as
 // the recorder): the windows run on the host's GUI thread, directly when
 // the call is made there, and an owner that is one of the host's widgets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The windows' rules without Qt: list order and the index handed back, the
 // check-box rule, Redetect, the head dialog's address and title, the
 // IP-address fields, template geometry, tab columns, window placement and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The windows as widgets under the offscreen platform: controls found by
 // their ids, focus and tab order, keys and clicks, what the dialogs hand
 // back, their layout on this desktop, the lists' tab columns, the wait and

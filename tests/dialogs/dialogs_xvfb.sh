@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # dialogs_xvfb.sh DEMO_HOST MODULE SHOTS_DIR
 # The windows under a real X server, driven with xdotool, in a host without
 # Qt (dialogs_demo_host) at 100 % and 200 % scaling; each window is saved

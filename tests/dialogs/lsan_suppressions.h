@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 /* For the sanitizer builds: fontconfig keeps a cache that it never frees,
  * and libdbus a buffer of the accessibility bus connection (system

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Qt for the widget tests: one QApplication on the test's main thread
 // (offscreen), made before the first test, and helpers to act on a modal

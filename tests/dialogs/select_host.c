@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* A plain C host that links only liblyralink.so (no Qt anywhere in it) and
  * opens a link with COMM_INIT_SELECT, as a lab program would:
  *

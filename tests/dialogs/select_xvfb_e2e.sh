@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # select_xvfb_e2e.sh LYRASIM SELECT_HOST LYRAREG SHOTS_DIR
 # COMM_INIT_SELECT with the dialogs flag in a plain C host under a real X
 # server, chosen by keyboard as a user would, inside the private networks of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The records every search shares: the probes, the identity answer checks
 // and fields (answers built by the emulator's own device model), the head
 // identity answer, list texts, the in-use and admission rules, duplicate

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Shared pieces of the discovery tests: the stand-in bridge library, the
 // selection parameter block, the process's own settings store, and looks

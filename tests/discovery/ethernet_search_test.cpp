@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // COMM_INIT_ETHERNET and COMM_INIT_ETHERNET_TREBLA against lyrasim on
 // loopback addresses (the host's own address given as 127.0.0.1/8, so the
 // broadcast goes to 127.255.255.255), and against a test-owned socket that

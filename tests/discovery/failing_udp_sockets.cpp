@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tests/discovery/failing_udp_sockets.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // UDP sockets that cannot be made, as in a sandboxed service or with the
 // descriptor table full: while a UdpSocketsFail lives, socket(AF_INET,

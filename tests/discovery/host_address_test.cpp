@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Where the Ethernet probes go: the host address table and its masks, the
 // broadcast targets and the directed targets.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The baud ladder on a link that answers at chosen rates only, and the
 // rules of the ladder's settings (latency by driver version, modem lines).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyractl discover, --select, --ethernet and --head against lyrasim
 // (analysers on pseudo-terminals, the stand-in bridge library and UDP on
 // loopback): what it prints, in text and JSON, and its exit status.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # netns_run.sh COMMAND [ARGUMENT]...
 # Runs COMMAND in a private user and network namespace (the "host") that is
 # joined by veth pairs to a second network namespace (the "peer"), where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Discovery over real interfaces: this program runs inside the private
 // network namespaces that netns_run.sh makes (two local networks of the
 // host, analysers in a peer namespace, one of them on a third subnet that

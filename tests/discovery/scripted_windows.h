@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Stand-in for the library's windows in tests: the dialogs follow a script
 // (choose a line, cancel, redetect with a special IP) and everything shown

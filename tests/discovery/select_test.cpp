@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // COMM_INIT_SELECT against lyrasim: analysers on pseudo-terminals, on the
 // stand-in bridge library and on UDP (loopback, with the host's own address
 // given as 127.0.0.1/8 so that the broadcast goes to 127.255.255.255).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The special-IP list against a real settings store file: moves, the 20
 // entry limit, loading that stops where it must, and silence on failures.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The receive windows on a scripted socket with its own clock (no real
 // waiting), and the selection parameter block.
 #include <gtest/gtest.h>

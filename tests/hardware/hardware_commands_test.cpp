@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The command suite of the hardware tier: the queries of every family, the
 // generic entry against the exports, and the two stores a test may write
 // because it puts them back at once: a word of user data and the detector

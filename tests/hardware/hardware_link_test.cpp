@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The link suite of the hardware tier, through liblyralink.so's C
 // interface: opening and closing, the link parameters, refusals, many
 // transactions in a row, long answers, reopening and the transaction lock.

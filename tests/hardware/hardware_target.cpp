@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tests/hardware/hardware_target.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The analyser the hardware tier runs against: a real one named by
 // LYRALINK_TEST_PORT=COMn (serial or USB-serial port) and/or

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 /* A program of a lyralink user, built against an installed lyralink (its
  * header, lyralink.pc or the CMake package): opens the analyser on the port
  * given, asks for its 740 state and prints firmware and serial number. */

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # cmake --install of the build tree into a prefix that is then moved
 # elsewhere: the udev rule and the unit are at their prefix-relative
 # places, lyralink.pc reports the new place, a C program builds against

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # check_exports.sh LIBRARY MAP REQUIRED...
 # Fails when the library exports a symbol that the export map does not name,
 # lacks one of the REQUIRED names, or exports a different number of names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The frame checks, status mapping and the export barrier, without I/O.
 // Answers are built with the emulator's device-side encoder, an independent
 // implementation of the same wire format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The exported link functions, called as a host program calls them:
 // through liblyralink.so and its C header.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The Ethernet channel: opening, the socket's life, and the receive rules
 // for sender address, sender port and datagram size. A test-owned UDP
 // socket plays the device so that each rule can be met and broken exactly.

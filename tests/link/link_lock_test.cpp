@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Two processes on two ports share the machine-wide transaction lock: their
 // exchanges never interleave. The emulator holds every answer for 20 ms and
 // records when each frame arrives, so an exchange of one process that

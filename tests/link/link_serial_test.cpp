@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Opening serial links and running transactions over real pseudo-terminals
 // against lyrasim: the open rules, every failure status, the retry counts,
 // line rates and the pacing of a real line.

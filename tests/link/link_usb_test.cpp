@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The direct USB channel through the bridge library: binding the 21 entry
 // points, and transactions against analysers hosted by the stand-in library.
 #include <dlfcn.h>

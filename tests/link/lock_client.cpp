@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A second process for the transaction-lock test: opens a serial port with
 // or without the lock and runs a number of short transactions.
 //   lock_client PORT COUNT LOCK

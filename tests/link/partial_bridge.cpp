@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A bridge library that lacks one of the 21 entry points (FT_GetBitMode).
 #include <cstdint>
 #define ENTRY(name) extern "C" __attribute__((visibility("default"))) uint32_t name() { return 0; }

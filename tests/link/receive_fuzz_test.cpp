@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Arbitrary bytes and datagrams fed to the receive path: no crash, no read
 // or write outside the buffers (the sanitizer build checks every access),
 // no random input accepted as an answer, and the destination of a long

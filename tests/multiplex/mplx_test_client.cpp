@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A client process for the Multiplex tests.
 //
 //   mplx_test_client run NAME INDEX COUNT

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // mplxd end to end: the server program on a lyrasim serial port, shared by
 // client processes and by this process through the library's own link
 // functions. Port numbers 950-969 belong to this file.

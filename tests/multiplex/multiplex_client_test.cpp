@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The Multiplex client against server stand-ins whose layout and behaviour
 // each test controls. Port numbers 901-919 belong to this file.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Shared helpers of the Multiplex tests: removing the named objects of a
 // serial port number, and a server stand-in whose block layout a test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What crosses the platform boundary: errors as kinds (with the system's
 // wording kept for messages), objects to wait on as Waitables, child
 // processes and termination requests through project calls.

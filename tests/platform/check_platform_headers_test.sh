@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The platform-header check against small source trees: a clean tree
 # passes, and each kind of leak planted into it fails with its finding.
 #   check_platform_headers_test.sh <path of check-platform-headers.sh>

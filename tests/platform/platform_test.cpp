@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The operating-system layer's own rules: where port names live, strict
 // address parsing, the UDP socket's re-creation, what counts as a port.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The settings store on real SQLite files, and lyrareg over it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

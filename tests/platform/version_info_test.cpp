@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Version notes: our own binaries, foreign files, hostile bytes and notes
 // added to a copy of a system program with objcopy.
 #include <gtest/gtest.h>

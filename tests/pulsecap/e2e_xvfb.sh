@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # End to end on a real X server (Xvfb): pulsecap starts, shows the splash
 # window and the selection dialog, the emulated analyser is chosen with the
 # keyboard, the takeover question is answered, a measuring time is typed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The numeric edit field's rules, without a window.
 #include <gtest/gtest.h>
 

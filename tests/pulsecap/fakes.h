@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A fake window and a fake device layer for the recorder's rules: the
 // window keeps the state of every control, the device records every call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The recorder's rules and recording through liblyralink.so against
 // lyrasim, files compared byte for byte with the emulator's memory; and
 // lyractl record, which must write the same bytes.

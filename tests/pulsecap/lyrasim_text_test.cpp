@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyrasim's number syntax: every text that strtoll with base 0 reads whole
 // and without overflow, and nothing else.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The recorder's connection logic and recording over a fake window and a
 // fake device layer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Trace writers and reader, the preview's envelope and viewport.
 #include <gtest/gtest.h>
 #include <sys/resource.h>

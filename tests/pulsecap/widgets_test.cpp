@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The real widgets offscreen: the numeric edit with key events and focus,
 // the progress indicator's picture, the recorder window over the fake and
 // the real library, and the trace preview.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Starts a removal script that waits for this process, then runs until its
 // own input ends: the stand-in for a remover that is still running.
 #include <cstdio>

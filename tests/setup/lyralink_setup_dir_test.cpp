@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The setup directory the build makes for lyralink itself: installed by a
 // normal user into ~/.local/opt/lyralink with its menu entries, working
 // from there, and removed again without a trace in the home directory or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A small program with a version note (set by the build), for the version
 // rule and for busy targets: with --hold it runs until its input ends.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The plain rules of the setup pair: uninstall log, setup script, path
 // macros, version rule, path check, registry texts, menu entries, the
 // removal script's text, log trust and the title font.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // install and remover end to end, unattended: real files, a real settings
 // store and real menu entries in a sandbox; the whole tree and the whole
 // store compared before the install and after the removal.

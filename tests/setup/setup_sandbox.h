@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A private machine for running install and remover: its own setup
 // directory, program-files directory, home, menu folder, temporary

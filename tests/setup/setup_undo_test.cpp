@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The undo operations, the removal script and the file primitives of the
 // setup on real files and a real settings store in temporary directories.
 #include <gtest/gtest.h>

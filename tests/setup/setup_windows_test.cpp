@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The setup windows offscreen: the background's painting, the path
 // dialog's tree and check, the progress window, and install and remover
 // driven through their windows with an operator that answers the boxes.

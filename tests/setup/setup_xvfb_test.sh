@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # install and remover in their windows under a real X server (Xvfb), typed
 # into and answered with xdotool: path dialog -> OK -> progress ->
 # completion message and closing words; then remover -> question ->

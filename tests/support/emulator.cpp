@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tests/support/emulator.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Test support: a running lyrasim process with its own port directory,
 // frame record and control channel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Test entry point: moves this process's emulated devices to a UDP port of
 // its own, so that test programs running side by side never answer each
 // other's frames.

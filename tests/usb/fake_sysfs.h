@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // A fake sysfs tree and port directory for the bridge tests, laid out as the
 // kernel lays out a USB-serial tty:

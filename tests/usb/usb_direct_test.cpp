@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The charger lines and the latency timer on a direct USB channel, through
 // the stand-in bridge library with an emulated analyser in this process.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The exported USB helpers through the shared library: argument checks,
 // links without modem lines, and the latency setters on a fake sysfs tree.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Bridge ports and their latency timer, found through fake sysfs trees, and
 // the latency timer of an open bridge link on a real pseudo-terminal.
 #include <gtest/gtest.h>

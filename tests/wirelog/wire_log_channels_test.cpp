@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The wire log on every channel against lyrasim: each logged frame sent is
 // a frame the emulator received (its frame record), each answer is the
 // frame the library checked, and the status on the lines is the status the

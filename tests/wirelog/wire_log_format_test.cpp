@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The wire log's lines, built from recorded attempts without any I/O.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyractl --log and LYRALINK_LOG in a program over liblyralink.so: the
 // lines on standard error or in a file, and a log that cannot be written
 // (a missing directory, a full device, a closed or broken standard error)

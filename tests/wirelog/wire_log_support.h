@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Reading the wire trace log back in the tests.
 #include <cstdint>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // lyractl's discovery: `lyractl discover`, and the links that are opened by
 // searching (--select, --ethernet, --head).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyractl: runs analyser commands from the command line through liblyralink.
 #include <array>
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // What lyractl prints: the status, the answer bytes as hex and the fields
 // a host reads from them, as text for people or as one JSON object.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyrareg: the settings store (lyralink's registry) from the shell.
 #include <cstdio>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The emulated analyser: identity, state and the answer to every command.
 // Plain C++ with no I/O; transports feed it frames and carry its answers.

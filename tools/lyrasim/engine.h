@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Between the transports and the device model: frame assembly from a byte
 // stream, the fault rules, and the record of every received frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A stand-in for the USB bridge vendor's driver library (libftd2xx.so) that
 // hosts emulated analysers in the calling process. The library binds it by
 // the same 21 entry points as the vendor's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lyrasim: an emulated MCA-740 / MCA-310 analyser on pseudo-terminals and UDP.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Command-line options of lyrasim, parsed without side effects.
 #include <cstdint>

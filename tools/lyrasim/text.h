@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Small text helpers for the emulator's option and rule syntax.
 #include <string>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // Device side of the wire protocol: the emulator builds answer frames here.
 // Written from the device's point of view, independently of the library's

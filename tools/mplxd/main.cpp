@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // mplxd: the Multiplex server. See usage_text() in server.cpp.
 #include <cstdio>
 #include <string>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // mplxd's Multiplex server: owns one serial port with an analyser on it and
 // lets up to three client processes share it through the named objects and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The full-screen background of install and remover: a green gradient,
 // the display text in large shadowed letters, and the logo.

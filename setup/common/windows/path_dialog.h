@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The path dialog "Application path": an edit field with the path, a tree
 // of drives and directories below it, "OK" and "Exit setup".

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The progress window: one status line under the setup's title.
 #include <QDialog>

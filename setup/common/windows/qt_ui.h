@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
 // The windowed face of the setup programs: the background window, message
 // boxes over it, the path dialog and the progress window.
