@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 #pragma once
+// The process environment. None of these blocks.
 #include <optional>
 #include <string>
 

@@ -5,13 +5,12 @@
 // Paths are absolute POSIX paths. None of these functions throws; each
 // blocks only on the file system. Failures return false / nullopt and, where
 // an error pointer is given, say which call failed and why.
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/system_error.h"
 
 namespace lyralink::platform {
@@ -82,11 +81,11 @@ std::string part_file_path(const std::string& target);
 // The whole file, up to max_bytes (nullopt when larger, missing or unreadable).
 std::optional<std::string> read_file(const std::string& path, size_t max_bytes = 16u << 20);
 
-// A file read together with who owns it, as fstat saw it on the same open
-// descriptor (so the checks and the content belong to one file).
+// A file read together with who owns it, as the system told it for the same
+// open file (so the checks and the content belong to one file).
 struct OwnedFile {
   std::string content;
-  uid_t owner = 0;
+  UserId owner = 0;
   uint32_t mode = 0;  // permission bits
   bool regular = false;
 };

@@ -11,25 +11,28 @@ namespace lyralink::platform {
 
 class MachineLock {
  public:
-  // Creates or opens the lock called name (a file in /dev/shm, mode 0666).
-  // Returns null on failure.
+  // Creates or opens the lock called name (a file in /dev/shm, mode 0666,
+  // on POSIX). Returns null on failure, with the reason in *error. Never
+  // blocks.
   static std::unique_ptr<MachineLock> open(const std::string& name, SystemError* error = nullptr);
   ~MachineLock();
   MachineLock(const MachineLock&) = delete;
   MachineLock& operator=(const MachineLock&) = delete;
 
-  // Blocks without time limit until this process holds the lock.
+  // Blocks without time limit until this process holds the lock (a no-op
+  // when this object holds it already). Should the system refuse the lock
+  // itself, it returns without holding it: the caller goes on unlocked.
   void lock();
-  // Releases the lock; a no-op when not held.
+  // Releases the lock; a no-op when not held. Never blocks.
   void unlock();
 
   // The file that backs a lock name.
   static std::string path_for(const std::string& name);
 
  private:
-  explicit MachineLock(int fd) : fd_(fd) {}
-  int fd_;
-  bool held_ = false;
+  struct Impl;
+  explicit MachineLock(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace lyralink::platform

@@ -16,13 +16,15 @@ class NamedSemaphore {
   enum class Wait : uint8_t { signalled, timed_out, failed };
 
   // Creates the semaphore `name` ("/Name") with count 0 and the permission
-  // bits `mode`. Fails (null, EEXIST) when it exists already. Never blocks.
+  // bits `mode`. Fails (null, already_exists) when it exists already. Never
+  // blocks.
   static std::unique_ptr<NamedSemaphore> create(const std::string& name, unsigned mode,
                                                 SystemError* error = nullptr);
-  // Opens an existing semaphore; null (ENOENT) when there is none. Never
+  // Opens an existing semaphore; null (not_found) when there is none. Never
   // blocks.
   static std::unique_ptr<NamedSemaphore> open(const std::string& name, SystemError* error = nullptr);
   // Removes the name; holders keep their semaphore. False when absent.
+  // Never blocks.
   static bool remove(const std::string& name);
 
   ~NamedSemaphore();
@@ -42,8 +44,9 @@ class NamedSemaphore {
   bool try_wait();
 
  private:
-  explicit NamedSemaphore(void* handle) : handle_(handle) {}
-  void* handle_;  // sem_t*
+  struct Impl;
+  explicit NamedSemaphore(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace lyralink::platform

@@ -18,26 +18,31 @@ namespace lyralink::platform {
 class OutputFile {
  public:
   // Creates `path` for writing, truncating an existing file (mode 0666
-  // less the umask). Null on failure, with the reason in *error.
+  // less the umask). Null on failure, with the reason in *error. Blocks
+  // only on the file system.
   static std::unique_ptr<OutputFile> create(const std::string& path, SystemError* error = nullptr);
 
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Writes all n bytes. False when the system took fewer (ENOSPC, EFBIG,
-  // EIO ...), with the reason in *error; what was taken stays in the file.
+  // Writes all n bytes, blocking only on the file system. False when the
+  // system took fewer (no_space for a full disk or a file size limit, other
+  // for an I/O error ...), with the reason in *error; what was taken stays
+  // in the file. After close() every write fails.
   bool write(const void* data, size_t n, SystemError* error = nullptr);
 
   // Closes the file; false when the close reports a deferred write error.
-  // Called by the destructor when not done before.
+  // Called by the destructor when not done before; a second call does
+  // nothing and returns true.
   bool close(SystemError* error = nullptr);
 
   const std::string& path() const { return path_; }
 
  private:
-  OutputFile(int fd, std::string path);
-  int fd_;
+  struct Impl;
+  OutputFile(std::unique_ptr<Impl> impl, std::string path);
+  std::unique_ptr<Impl> impl_;
   std::string path_;
 };
 

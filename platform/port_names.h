@@ -6,6 +6,8 @@
 // Unset: an entry /etc/lyralink/ports/<name> if there is one, else the
 // default table COM1-COM32 -> /dev/ttyS0-31, COM33-COM64 -> /dev/ttyUSB0-31,
 // COM65-COM96 -> /dev/ttyACM0-31.
+// These read only the environment and directory entries: none opens a port
+// or blocks beyond the file system.
 #include <optional>
 #include <string>
 

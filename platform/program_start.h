@@ -31,9 +31,12 @@ class StartedScript {
   // end only this process holds (never inherited: close-on-exec): the
   // script's `cat >/dev/null` returns when this process has ended, however
   // it ends. Without it the input is /dev/null. Null when sh cannot start.
+  // Does not wait for the script.
   static std::unique_ptr<StartedScript> start(const std::string& script_path, bool hold_until_exit,
                                               SystemError* error = nullptr);
-  // Waits for the script to end; its exit status.
+  // Waits without time limit for the script to end (letting go of the
+  // hold first); its exit status, 128 + signal when a signal ended it on
+  // POSIX, -1 when it cannot be waited for.
   int wait();
   // Leaves the script running on its own when we end (the default when the
   // object is destroyed without wait(): nothing is killed).
@@ -42,9 +45,9 @@ class StartedScript {
   StartedScript& operator=(const StartedScript&) = delete;
 
  private:
-  StartedScript(int pid, int hold_fd) : pid_(pid), hold_fd_(hold_fd) {}
-  int pid_;
-  int hold_fd_;  // kept open until this process ends; -1 without a hold
+  struct Impl;
+  explicit StartedScript(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 // Ends this process at once with SIGKILL, as a crash or a power cut would

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/handles.h"
 #include "platform/system_error.h"
 
 namespace lyralink::platform {
@@ -17,6 +18,7 @@ class PtyDevice {
  public:
   // Creates a pseudo-terminal in raw mode. The terminal side stays open
   // inside this object so that a host closing it never hangs up the device.
+  // Never blocks; null on failure, with the reason in *error.
   static std::unique_ptr<PtyDevice> create(SystemError* error = nullptr);
   ~PtyDevice();
   PtyDevice(const PtyDevice&) = delete;
@@ -26,26 +28,28 @@ class PtyDevice {
   const std::string& terminal_path() const { return terminal_path_; }
 
   // Makes link_path a symbolic link to the terminal (replacing a stale one).
+  // Never blocks beyond the file system; false with the reason on failure.
   bool publish(const std::string& link_path, SystemError* error = nullptr);
 
   // The bit rate the host last set on the terminal; nullopt when unknown.
+  // Never blocks.
   std::optional<uint32_t> line_baud() const;
 
   // Non-blocking read of what the host wrote; 0 when nothing is there.
   size_t read(void* buf, size_t n);
-  // Writes everything, waiting for room as needed.
+  // Writes everything, waiting (at most 1 s at a time) for room as needed;
+  // false when the room does not come or the write fails.
   bool write(const void* buf, size_t n);
-  // Bytes written by the host and not yet read by the device.
+  // Bytes written by the host and not yet read by the device. Never blocks.
   size_t pending() const;
 
-  // File descriptor to poll for readable input.
-  int poll_fd() const { return master_fd_; }
+  // What to wait on for readable input (event_wait.h).
+  Waitable waitable() const;
 
  private:
-  PtyDevice(int master, int terminal, std::string path)
-      : master_fd_(master), terminal_fd_(terminal), terminal_path_(std::move(path)) {}
-  int master_fd_;
-  int terminal_fd_;
+  struct Impl;
+  PtyDevice(std::unique_ptr<Impl> impl, std::string path);
+  std::unique_ptr<Impl> impl_;
   std::string terminal_path_;
 };
 

@@ -15,13 +15,14 @@ class SharedMemory {
  public:
   // Creates the block `name` ("/Name") of `size` bytes, zero-filled, with
   // the permission bits `mode`, and maps it readable and writable. Fails
-  // (null, EEXIST) when a block of that name already exists. Never blocks.
+  // (null, already_exists) when a block of that name already exists. Never
+  // blocks.
   static std::unique_ptr<SharedMemory> create(const std::string& name, size_t size, unsigned mode,
                                               SystemError* error = nullptr);
 
   // Opens the existing block `name` and maps all of it readable and
-  // writable. Null when it does not exist (ENOENT), cannot be opened or is
-  // empty. Never blocks.
+  // writable. Null when it does not exist or is still empty (not_found), or
+  // cannot be opened. Never blocks.
   static std::unique_ptr<SharedMemory> open(const std::string& name, SystemError* error = nullptr);
 
   // Removes the name; processes that have the block mapped keep it until
@@ -32,11 +33,14 @@ class SharedMemory {
   SharedMemory(const SharedMemory&) = delete;
   SharedMemory& operator=(const SharedMemory&) = delete;
 
+  // The mapped bytes, valid while this object lives.
   uint8_t* data() { return data_; }
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
 
  private:
+  // The mapping alone is the state on every system: the object's own
+  // handle is closed once it is mapped, and the mapping keeps it.
   SharedMemory(uint8_t* data, size_t size) : data_(data), size_(size) {}
   uint8_t* data_;
   size_t size_;

@@ -4,9 +4,9 @@
 // death of a holder: the next locker gets it, told that it was abandoned
 // (like a Win32 mutex abandoned by a dead owner).
 //
-// The named object holds a robust process-shared pthread_mutex_t at offset
-// 0, so any program that maps the object and locks the mutex there takes
-// part. Objects made by create() carry an owner mark after the mutex: the
+// On POSIX the named object holds a robust process-shared pthread mutex at
+// offset 0, so any program that maps the object and locks the mutex there
+// takes part. Objects made by create() carry an owner mark after the mutex: the
 // creating process holds the name for as long as it lives, openers can ask
 // whether it still runs, and a second create() of the name fails while it
 // does but takes the name over once its owner has died. Objects without
@@ -30,15 +30,16 @@ class SharedMutex {
 
   // Claims the name `name` ("/Name") for this process and sets up a mutex
   // with permission bits `mode`, usable at once by this process. Openers
-  // find it only after publish(). Fails with EEXIST when the name is held
-  // by a running owner or by an object without the owner mark; a name left
-  // by a dead owner is taken over. Never blocks.
+  // find it only after publish(). Fails with already_exists when the name
+  // is held by a running owner or by an object without the owner mark; a
+  // name left by a dead owner is taken over. Never blocks.
   static std::unique_ptr<SharedMutex> create(const std::string& name, unsigned mode,
                                              SystemError* error = nullptr);
-  // Opens a published mutex. Null (ENOENT) when the name does not exist or
-  // is only claimed, not yet published. Never blocks.
+  // Opens a published mutex. Null (not_found) when the name does not exist
+  // or is only claimed, not yet published. Never blocks.
   static std::unique_ptr<SharedMutex> open(const std::string& name, SystemError* error = nullptr);
-  // Removes the name; holders keep their mutex. False when absent.
+  // Removes the name; holders keep their mutex. False when absent. Never
+  // blocks.
   static bool remove(const std::string& name);
 
   ~SharedMutex();  // unmaps; does not unlock. An owner's claim ends here.
@@ -55,7 +56,7 @@ class SharedMutex {
   Lock lock();
   // Blocks at most `ms` milliseconds of the steady clock.
   Lock lock_for(uint32_t ms);
-  // Releases a mutex this thread holds.
+  // Releases a mutex this thread holds. Never blocks.
   void unlock();
 
   // For an opener: false once the process that created the mutex has ended.
@@ -63,15 +64,9 @@ class SharedMutex {
   bool owner_alive() const;
 
  private:
-  SharedMutex(int fd, void* block, bool owner_marked) : fd_(fd), block_(block), owner_marked_(owner_marked) {}
-  Lock finish_lock(int result);
-
-  int fd_;                  // the mutex object (for an owner: holding its claim)
-  void* block_;             // its mapping
-  bool owner_marked_;
-  int claim_fd_ = -1;       // owner before publish(): the placeholder under the name
-  std::string name_;        // owner: the name to publish under
-  std::string setup_name_;  // owner before publish(): where the mutex is set up
+  struct Impl;
+  explicit SharedMutex(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace lyralink::platform

@@ -2,8 +2,13 @@
 #pragma once
 // Where things live for the user running us: home, the freedesktop data
 // directory, the temporary directory, programs on PATH, our own file.
+// Each only reads the environment, the user database or the file system,
+// blocks no longer than those take, and has the fallback said below
+// instead of a failure.
 #include <optional>
 #include <string>
+
+#include "platform/handles.h"
 
 namespace lyralink::platform {
 
@@ -15,8 +20,8 @@ std::string xdg_data_home();
 std::string temporary_directory();
 // Whether the effective user is root.
 bool running_as_superuser();
-// The effective user id.
-unsigned current_user_id();
+// The effective user.
+UserId current_user_id();
 // The running program's file (/proc/self/exe); "" when unknown.
 std::string own_executable_path();
 // The first executable regular file named `name` in the directories of

@@ -4,7 +4,7 @@
 // person watching should see.
 namespace lyralink::platform {
 
-// True when standard error (fd 2) is a terminal.
+// True when standard error is a terminal. Never blocks.
 bool standard_error_is_terminal();
 
 }  // namespace lyralink::platform

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/handles.h"
 #include "platform/system_error.h"
 
 namespace lyralink::platform {
@@ -23,7 +24,9 @@ struct Datagram {
 class UdpSocket {
  public:
   // Binds a datagram socket to local_address:local_port (empty / 0: any).
-  // Returns null on failure.
+  // The socket never blocks a call except where a call says it waits.
+  // Returns null on failure, with the reason in *error (an unparsable
+  // address: invalid_argument).
   static std::unique_ptr<UdpSocket> create(uint16_t local_port = 0,
                                            const std::string& local_address = {},
                                            SystemError* error = nullptr);
@@ -31,6 +34,8 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
+  // Socket options; each never blocks and returns false when the system
+  // refuses the option.
   bool set_broadcast(bool on);
   bool set_receive_buffer(int bytes);
   bool set_linger(bool on, int seconds);
@@ -41,14 +46,17 @@ class UdpSocket {
 
   // Sends one datagram to a dotted IPv4 address; false when the address does
   // not parse or the send fails. from_address (optional) picks the source.
+  // Waits at most 1 s for room in a full send buffer.
   bool send_to(const void* data, size_t size, const std::string& address, uint16_t port,
                const std::string& from_address = {});
 
   // Blocks until a datagram is queued or the deadline passes. True when one
-  // is queued. Sleeps in poll(); never spins.
+  // is queued. Sleeps in the system's wait; never spins. A socket error
+  // (a refused earlier datagram) may end the wait early with false.
   bool wait_readable(TimePoint deadline);
 
-  // The next queued datagram without taking it; nullopt when none is queued.
+  // The next queued datagram without taking it; nullopt when none is
+  // queued. Never blocks.
   std::optional<Datagram> peek(void* buf, size_t capacity);
 
   // Takes the next queued datagram; never blocks; nullopt when none is queued.
@@ -57,8 +65,8 @@ class UdpSocket {
 
   // The fast path of a device link, without the text forms of addresses:
   // one datagram to a host-order IPv4 address, and the next queued datagram
-  // with its sender as a host-order address. Same results as send_to() and
-  // receive().
+  // with its sender as a host-order address. Same results and waits as
+  // send_to() and receive().
   struct RawDatagram {
     size_t size = 0;
     size_t copied = 0;
@@ -68,24 +76,26 @@ class UdpSocket {
   bool send_to(const void* data, size_t size, uint32_t address, uint16_t port);
   std::optional<RawDatagram> receive_raw(void* buf, size_t capacity);
 
-  // The pending socket error (a refused earlier send shows here as
-  // ECONNREFUSED), cleared by reading it. 0 when none.
-  int take_pending_error();
+  // The kind of the pending socket error (a refused earlier datagram shows
+  // here as connection_refused), cleared by reading it. none when there is
+  // none. Never blocks.
+  ErrorKind take_pending_error();
 
+  // The bound local port; 0 when it cannot be read. Never blocks.
   uint16_t local_port() const;
 
-  // Descriptor to wait on with wait_readable().
-  int poll_fd() const { return fd_; }
+  // What to wait on with wait_readable() of event_wait.h.
+  Waitable waitable() const;
 
   // Closes the socket and binds a new one to the same local port (and
-  // address). False when the port cannot be bound again.
+  // address), with packet info again when it was on. False when the port
+  // cannot be bound again; the object then stays usable but fails its calls.
   bool recreate();
 
  private:
-  UdpSocket(int fd, std::string local_address);
-  int fd_;
-  std::string bound_address_;
-  bool packet_info_ = false;
+  struct Impl;
+  explicit UdpSocket(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 // Parses a dotted IPv4 address strictly (four decimal parts 0-255).

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "lyralink/dialogs/platform_choice.h"
 
+#include "platform/dynamic_library.h"
+
 namespace lyralink::dialogs {
 
 namespace {
@@ -33,8 +35,10 @@ std::vector<PlatformCandidate> platform_candidates(const DisplayEnvironment& env
 }
 
 std::vector<std::string> plugin_files(const std::string& plugin) {
-  if (plugin == "wayland") return {"libqwayland-generic.so", "libqwayland-egl.so"};
-  return {"libq" + plugin + ".so"};
+  if (plugin == "wayland") {
+    return {platform::shared_library_file_name("qwayland-generic"), platform::shared_library_file_name("qwayland-egl")};
+  }
+  return {platform::shared_library_file_name("q" + plugin)};
 }
 
 std::string wayland_socket_path(const DisplayEnvironment& env) {

@@ -45,8 +45,9 @@ struct PlatformCandidate {
 // names a compositor, then X11 when DISPLAY names a server.
 std::vector<PlatformCandidate> platform_candidates(const DisplayEnvironment& env);
 
-// The file names a plugin may have (libq<name>.so; the Wayland client
-// plugin's generic and EGL builds for "wayland").
+// The file names a plugin may have (the shared library q<name>, so
+// libq<name>.so on POSIX; the Wayland client plugin's generic and EGL builds
+// for "wayland").
 std::vector<std::string> plugin_files(const std::string& plugin);
 
 // The compositor's socket: WAYLAND_DISPLAY (default "wayland-0") as an

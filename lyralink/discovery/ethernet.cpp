@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "lyralink/discovery/ethernet.h"
 
-#include <cerrno>
-
 #include "lyralink/discovery/device_list.h"
 #include "lyralink/discovery/host_addresses.h"
 #include "lyralink/discovery/identity.h"
@@ -61,7 +59,9 @@ std::optional<platform::Datagram> LinkSocketPort::receive(uint8_t* buf, size_t c
   return s_.udp_socket()->receive(buf, capacity);
 }
 
-int LinkSocketPort::take_pending_error() { return s_.udp_socket() ? s_.udp_socket()->take_pending_error() : 0; }
+platform::ErrorKind LinkSocketPort::take_pending_error() {
+  return s_.udp_socket() ? s_.udp_socket()->take_pending_error() : platform::ErrorKind::none;
+}
 
 void LinkSocketPort::recreate() {
   if (!s_.udp_socket()) return;
@@ -83,13 +83,13 @@ void receive_window(DatagramPort& port, const WindowRules& rules,
     if (!port.wait_readable(deadline)) {
       // Nothing waiting. A socket error wakes the wait early without a
       // datagram; it is taken (which clears it) so that the wait can go on.
-      if (port.take_pending_error() == ECONNREFUSED) refused = true;
+      if (port.take_pending_error() == platform::ErrorKind::connection_refused) refused = true;
       if (port.now() < deadline) port.sleep_until(std::min(deadline, port.now() + ms(5)));
       continue;
     }
     auto d = port.peek(buf, sizeof buf);
     if (!d) {
-      if (port.take_pending_error() == ECONNREFUSED) refused = true;
+      if (port.take_pending_error() == platform::ErrorKind::connection_refused) refused = true;
       continue;
     }
     if (d->size == kIdentityDatagramSize && d->port == rules.device_port) {
@@ -108,7 +108,10 @@ void receive_window(DatagramPort& port, const WindowRules& rules,
   // address where nothing listens) leaves some systems' sockets unable to
   // receive; the socket is made again on the same local port, so answers to
   // probes already sent still find it.
-  if (rules.recreate_on_refused && (refused || port.take_pending_error() == ECONNREFUSED)) port.recreate();
+  if (rules.recreate_on_refused &&
+      (refused || port.take_pending_error() == platform::ErrorKind::connection_refused)) {
+    port.recreate();
+  }
 }
 
 std::optional<uint32_t> listen_for_head(DatagramPort& port, const std::string& address, uint16_t device_port) {

@@ -7,7 +7,7 @@
 // COMM_INIT_ETHERNET_TREBLA.
 //
 // Every datagram goes through the link state's one UDP socket. The windows
-// wait in poll() on the socket; nothing spins while they are open.
+// wait on the socket in the system's wait; nothing spins while they are open.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -46,8 +46,8 @@ class DatagramPort {
   virtual bool wait_readable(TimePoint deadline) = 0;
   virtual std::optional<platform::Datagram> peek(uint8_t* buf, size_t capacity) = 0;
   virtual std::optional<platform::Datagram> receive(uint8_t* buf, size_t capacity) = 0;
-  // The socket's pending error (errno value), cleared by reading it.
-  virtual int take_pending_error() = 0;
+  // The kind of the socket's pending error, cleared by reading it.
+  virtual platform::ErrorKind take_pending_error() = 0;
   // Closes the socket and makes it again on its local port, with its options.
   virtual void recreate() = 0;
   virtual void sleep_until(TimePoint deadline) = 0;
@@ -61,7 +61,7 @@ class LinkSocketPort final : public DatagramPort {
   bool wait_readable(TimePoint deadline) override;
   std::optional<platform::Datagram> peek(uint8_t* buf, size_t capacity) override;
   std::optional<platform::Datagram> receive(uint8_t* buf, size_t capacity) override;
-  int take_pending_error() override;
+  platform::ErrorKind take_pending_error() override;
   void recreate() override;
   void sleep_until(TimePoint deadline) override;
 
@@ -72,7 +72,7 @@ class LinkSocketPort final : public DatagramPort {
 struct WindowRules {
   uint16_t device_port = link::kDeviceUdpPort;
   // Re-create the socket when the window closed with nothing waiting and the
-  // socket reported a refused earlier datagram (ECONNREFUSED).
+  // socket reported a refused earlier datagram (connection_refused).
   bool recreate_on_refused = false;
 };
 

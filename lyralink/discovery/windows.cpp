@@ -16,7 +16,8 @@ namespace lyralink::discovery {
 
 namespace {
 
-constexpr char kModuleFile[] = "liblyralink-dialogs.so";
+// The windows module's file, "liblyralink-dialogs.so" on POSIX.
+std::string module_file() { return platform::shared_library_file_name("lyralink-dialogs"); }
 
 void copy_bounded(char* out, size_t size, const std::string& text) {
   size_t n = std::min(text.size(), size - 1);
@@ -78,8 +79,9 @@ class ModuleWindows final : public Windows {
 std::vector<std::string> module_paths() {
   if (auto file = platform::environment_value("LYRALINK_DIALOGS"); file && !file->empty()) return {*file};
   std::string dir = platform::directory_of_loaded_file(reinterpret_cast<const void*>(&module_paths));
-  if (dir.empty()) return {kModuleFile};
-  return {dir + "/" + kModuleFile, dir + "/lyralink/" + kModuleFile};
+  const std::string file = module_file();
+  if (dir.empty()) return {file};
+  return {dir + "/" + file, dir + "/lyralink/" + file};
 }
 
 // Loads the module and starts its GUI side; null when either fails.

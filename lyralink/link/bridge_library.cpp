@@ -21,7 +21,7 @@ BridgeLibrary::BridgeLibrary(const BridgeFunctions& functions) : provided_(true)
 BridgeLibrary::~BridgeLibrary() = default;
 
 std::string BridgeLibrary::file_name() {
-  return platform::environment_value("LYRALINK_FTD2XX").value_or("libftd2xx.so");
+  return platform::environment_value("LYRALINK_FTD2XX").value_or(platform::bridge_driver_library_file_name());
 }
 
 namespace {

@@ -6,6 +6,10 @@
 
 namespace lyralink::platform {
 
+std::string shared_library_file_name(const std::string& name) { return "lib" + name + ".so"; }
+
+std::string bridge_driver_library_file_name() { return shared_library_file_name("ftd2xx"); }
+
 namespace {
 
 void* open_library(const std::string& file, int extra_flags, std::string* why) {

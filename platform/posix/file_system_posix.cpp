@@ -217,7 +217,7 @@ CopyResult copy_file(const std::string& source, const std::string& target, Syste
   }
   struct stat st {};
   if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    report(error, SystemError{"open " + source + ": not a regular file", 0});
+    report(error, SystemError{"open " + source + ": not a regular file", ErrorKind::other, 0});
     return CopyResult::source_missing;
   }
   std::string part = part_file_path(target);

@@ -53,6 +53,13 @@ class SigpipeHold {
 
 }  // namespace
 
+struct LogFile::Impl {
+  int fd;
+  bool owned;
+};
+
+LogFile::LogFile(std::unique_ptr<Impl> impl, std::string name) : impl_(std::move(impl)), name_(std::move(name)) {}
+
 std::unique_ptr<LogFile> LogFile::open_append(const std::string& path, SystemError* error) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
@@ -63,25 +70,25 @@ std::unique_ptr<LogFile> LogFile::open_append(const std::string& path, SystemErr
   // the writes themselves block as a log's writes should.
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return std::unique_ptr<LogFile>(new LogFile(fd, true, path));
+  return std::unique_ptr<LogFile>(new LogFile(std::make_unique<Impl>(Impl{fd, true}), path));
 }
 
 std::unique_ptr<LogFile> LogFile::standard_error() {
-  return std::unique_ptr<LogFile>(new LogFile(STDERR_FILENO, false, "standard error"));
+  return std::unique_ptr<LogFile>(new LogFile(std::make_unique<Impl>(Impl{STDERR_FILENO, false}), "standard error"));
 }
 
 LogFile::~LogFile() {
-  if (owned_ && fd_ >= 0) ::close(fd_);
+  if (impl_->owned && impl_->fd >= 0) ::close(impl_->fd);
 }
 
 bool LogFile::write(const void* data, size_t n, SystemError* error) {
   SigpipeHold hold;
-  if (posix::write_all(fd_, data, n)) return true;
+  if (posix::write_all(impl_->fd, data, n)) return true;
   if (errno == EPIPE) hold.note_epipe();
   report(error, last_system_error("write " + name_));
   return false;
 }
 
-long current_process_id() { return static_cast<long>(::getpid()); }
+ProcessId current_process_id() { return static_cast<ProcessId>(::getpid()); }
 
 }  // namespace lyralink::platform

@@ -10,6 +10,13 @@
 
 namespace lyralink::platform {
 
+struct MachineLock::Impl {
+  int fd;
+  bool held = false;
+};
+
+MachineLock::MachineLock(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
 std::string MachineLock::path_for(const std::string& name) {
   return "/dev/shm/lyralink-" + name + ".lock";
 }
@@ -23,26 +30,26 @@ std::unique_ptr<MachineLock> MachineLock::open(const std::string& name, SystemEr
   }
   // The umask may have narrowed the mode; every user's processes share the lock.
   (void)fchmod(fd, 0666);
-  return std::unique_ptr<MachineLock>(new MachineLock(fd));
+  return std::unique_ptr<MachineLock>(new MachineLock(std::make_unique<Impl>(Impl{fd})));
 }
 
 MachineLock::~MachineLock() {
   unlock();
-  ::close(fd_);
+  ::close(impl_->fd);
 }
 
 void MachineLock::lock() {
-  if (held_) return;
-  while (flock(fd_, LOCK_EX) != 0) {
+  if (impl_->held) return;
+  while (flock(impl_->fd, LOCK_EX) != 0) {
     if (errno != EINTR) return;  // cannot lock a valid descriptor: go on unlocked
   }
-  held_ = true;
+  impl_->held = true;
 }
 
 void MachineLock::unlock() {
-  if (!held_) return;
-  flock(fd_, LOCK_UN);
-  held_ = false;
+  if (!impl_->held) return;
+  flock(impl_->fd, LOCK_UN);
+  impl_->held = false;
 }
 
 }  // namespace lyralink::platform

@@ -15,15 +15,18 @@ using posix::monotonic_after_ms;
 
 namespace {
 
-sem_t* as_sem(void* handle) { return static_cast<sem_t*>(handle); }
-
 // glibc keeps the named semaphore "/Name" as the file /dev/shm/sem.Name.
 std::string backing_file(const std::string& name) {
   return "/dev/shm/sem." + (name.empty() || name[0] != '/' ? name : name.substr(1));
 }
 
-
 }  // namespace
+
+struct NamedSemaphore::Impl {
+  sem_t* sem;
+};
+
+NamedSemaphore::NamedSemaphore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 std::unique_ptr<NamedSemaphore> NamedSemaphore::create(const std::string& name, unsigned mode,
                                                        SystemError* error) {
@@ -34,7 +37,7 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::create(const std::string& name, 
   }
   // sem_open applies the umask; the clients need the mode that was asked.
   (void)chmod(backing_file(name).c_str(), static_cast<mode_t>(mode));
-  return std::unique_ptr<NamedSemaphore>(new NamedSemaphore(sem));
+  return std::unique_ptr<NamedSemaphore>(new NamedSemaphore(std::make_unique<Impl>(Impl{sem})));
 }
 
 std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const std::string& name, SystemError* error) {
@@ -43,17 +46,17 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const std::string& name, Sy
     report(error, last_system_error("open semaphore " + name));
     return nullptr;
   }
-  return std::unique_ptr<NamedSemaphore>(new NamedSemaphore(sem));
+  return std::unique_ptr<NamedSemaphore>(new NamedSemaphore(std::make_unique<Impl>(Impl{sem})));
 }
 
 bool NamedSemaphore::remove(const std::string& name) { return sem_unlink(name.c_str()) == 0; }
 
-NamedSemaphore::~NamedSemaphore() { sem_close(as_sem(handle_)); }
+NamedSemaphore::~NamedSemaphore() { sem_close(impl_->sem); }
 
-bool NamedSemaphore::post() { return sem_post(as_sem(handle_)) == 0; }
+bool NamedSemaphore::post() { return sem_post(impl_->sem) == 0; }
 
 NamedSemaphore::Wait NamedSemaphore::wait() {
-  while (sem_wait(as_sem(handle_)) != 0) {
+  while (sem_wait(impl_->sem) != 0) {
     if (errno != EINTR) return Wait::failed;
   }
   return Wait::signalled;
@@ -63,7 +66,7 @@ NamedSemaphore::Wait NamedSemaphore::wait_for(uint32_t ms) {
   // The monotonic clock: a change of the wall clock neither cuts nor
   // stretches the wait.
   const timespec until = monotonic_after_ms(ms);
-  while (sem_clockwait(as_sem(handle_), CLOCK_MONOTONIC, &until) != 0) {
+  while (sem_clockwait(impl_->sem, CLOCK_MONOTONIC, &until) != 0) {
     if (errno == ETIMEDOUT) return Wait::timed_out;
     if (errno != EINTR) return Wait::failed;
   }
@@ -72,7 +75,7 @@ NamedSemaphore::Wait NamedSemaphore::wait_for(uint32_t ms) {
 
 bool NamedSemaphore::try_wait() {
   for (;;) {
-    if (sem_trywait(as_sem(handle_)) == 0) return true;
+    if (sem_trywait(impl_->sem) == 0) return true;
     if (errno != EINTR) return false;
   }
 }

@@ -20,6 +20,18 @@ extern char** environ;
 
 namespace lyralink::platform {
 
+struct ChildProcess::Impl {
+  pid_t pid;
+  int stdin_fd;
+  int stdout_fd;
+  std::string buffered;
+  std::optional<int> exit_status;
+};
+
+ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+ProcessId ChildProcess::pid() const { return impl_->pid; }
+
 std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv,
                                                   const std::map<std::string, std::string>& environment,
                                                   SystemError* error) {
@@ -71,45 +83,46 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::vector<std::string>
   }
   // A child that exits must not kill us with SIGPIPE when we write to it.
   ::signal(SIGPIPE, SIG_IGN);
-  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, to_child[1], from_child[0]));
+  auto impl = std::make_unique<Impl>(Impl{pid, to_child[1], from_child[0], {}, {}});
+  return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));
 }
 
 ChildProcess::~ChildProcess() {
-  if (!exit_status_) {
-    ::kill(pid_, SIGTERM);
+  if (!impl_->exit_status) {
+    ::kill(impl_->pid, SIGTERM);
     if (!wait(deadline_after_ms(3000))) {
-      ::kill(pid_, SIGKILL);
+      ::kill(impl_->pid, SIGKILL);
       wait(deadline_after_ms(3000));
     }
   }
-  if (stdin_fd_ >= 0) ::close(stdin_fd_);
-  ::close(stdout_fd_);
+  if (impl_->stdin_fd >= 0) ::close(impl_->stdin_fd);
+  ::close(impl_->stdout_fd);
 }
 
 std::optional<std::string> ChildProcess::read_line(TimePoint deadline) {
   for (;;) {
-    size_t nl = buffered_.find('\n');
+    size_t nl = impl_->buffered.find('\n');
     if (nl != std::string::npos) {
-      std::string line = buffered_.substr(0, nl);
-      buffered_.erase(0, nl + 1);
+      std::string line = impl_->buffered.substr(0, nl);
+      impl_->buffered.erase(0, nl + 1);
       return line;
     }
-    pollfd p{stdout_fd_, POLLIN, 0};
+    pollfd p{impl_->stdout_fd, POLLIN, 0};
     int left = milliseconds_until(deadline);
     if (left == 0) return std::nullopt;
     int rc = poll(&p, 1, left);
     if (rc < 0 && errno == EINTR) continue;
     if (rc <= 0) return std::nullopt;
     char buf[4096];
-    ssize_t got = ::read(stdout_fd_, buf, sizeof buf);
+    ssize_t got = ::read(impl_->stdout_fd, buf, sizeof buf);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      if (buffered_.empty()) return std::nullopt;
-      std::string rest = std::move(buffered_);
-      buffered_.clear();
+      if (impl_->buffered.empty()) return std::nullopt;
+      std::string rest = std::move(impl_->buffered);
+      impl_->buffered.clear();
       return rest;
     }
-    buffered_.append(buf, static_cast<size_t>(got));
+    impl_->buffered.append(buf, static_cast<size_t>(got));
   }
 }
 
@@ -120,26 +133,30 @@ std::string ChildProcess::read_all(TimePoint deadline) {
 }
 
 bool ChildProcess::write(const std::string& text) {
-  return stdin_fd_ >= 0 && posix::write_all(stdin_fd_, text.data(), text.size());
+  return impl_->stdin_fd >= 0 && posix::write_all(impl_->stdin_fd, text.data(), text.size());
 }
 
 void ChildProcess::close_stdin() {
-  if (stdin_fd_ >= 0) ::close(stdin_fd_);
-  stdin_fd_ = -1;
+  if (impl_->stdin_fd >= 0) ::close(impl_->stdin_fd);
+  impl_->stdin_fd = -1;
 }
 
-void ChildProcess::signal(int signal_number) {
-  if (!exit_status_) ::kill(pid_, signal_number);
+void ChildProcess::terminate() {
+  if (!impl_->exit_status) ::kill(impl_->pid, SIGTERM);
+}
+
+void ChildProcess::kill() {
+  if (!impl_->exit_status) ::kill(impl_->pid, SIGKILL);
 }
 
 std::optional<int> ChildProcess::wait(TimePoint deadline) {
-  if (exit_status_) return exit_status_;
+  if (impl_->exit_status) return impl_->exit_status;
   for (;;) {
     int status = 0;
-    pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-      exit_status_ = posix::exit_status_of(status);
-      return exit_status_;
+    pid_t r = waitpid(impl_->pid, &status, WNOHANG);
+    if (r == impl_->pid) {
+      impl_->exit_status = posix::exit_status_of(status);
+      return impl_->exit_status;
     }
     if (r < 0 && errno != EINTR) return std::nullopt;
     if (Clock::now() >= deadline) return std::nullopt;
@@ -154,7 +171,7 @@ bool pin_to_cpu(int cpu) {
   return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
-std::optional<uint64_t> process_cpu_time_us(pid_t pid) {
+std::optional<uint64_t> process_cpu_time_us(ProcessId pid) {
   // Fields 14 and 15 of /proc/<pid>/stat: user and system time in ticks.
   FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
   if (f == nullptr) return std::nullopt;

@@ -75,6 +75,13 @@ std::optional<int> run_program(const std::string& program, const std::vector<std
   return status;
 }
 
+struct StartedScript::Impl {
+  pid_t pid;
+  int hold_fd;  // kept open until this process ends; -1 without a hold
+};
+
+StartedScript::StartedScript(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
 std::unique_ptr<StartedScript> StartedScript::start(const std::string& script_path, bool hold_until_exit,
                                                     SystemError* error) {
   int hold[2] = {-1, -1};
@@ -109,15 +116,15 @@ std::unique_ptr<StartedScript> StartedScript::start(const std::string& script_pa
     report(error, last_system_error("start sh " + script_path));
     return nullptr;
   }
-  return std::unique_ptr<StartedScript>(new StartedScript(pid, hold[1]));
+  return std::unique_ptr<StartedScript>(new StartedScript(std::make_unique<Impl>(Impl{pid, hold[1]})));
 }
 
 int StartedScript::wait() {
-  if (hold_fd_ >= 0) {
-    ::close(hold_fd_);
-    hold_fd_ = -1;
+  if (impl_->hold_fd >= 0) {
+    ::close(impl_->hold_fd);
+    impl_->hold_fd = -1;
   }
-  return wait_for_child(pid_, {}, 0);
+  return wait_for_child(impl_->pid, {}, 0);
 }
 
 StartedScript::~StartedScript() {

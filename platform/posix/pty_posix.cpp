@@ -13,6 +13,14 @@
 
 namespace lyralink::platform {
 
+struct PtyDevice::Impl {
+  int master_fd;
+  int terminal_fd;
+};
+
+PtyDevice::PtyDevice(std::unique_ptr<Impl> impl, std::string path)
+    : impl_(std::move(impl)), terminal_path_(std::move(path)) {}
+
 std::unique_ptr<PtyDevice> PtyDevice::create(SystemError* error) {
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (master < 0) {
@@ -40,12 +48,12 @@ std::unique_ptr<PtyDevice> PtyDevice::create(SystemError* error) {
     tio.c_cc[VTIME] = 0;
     tcsetattr(terminal, TCSANOW, &tio);
   }
-  return std::unique_ptr<PtyDevice>(new PtyDevice(master, terminal, name));
+  return std::unique_ptr<PtyDevice>(new PtyDevice(std::make_unique<Impl>(Impl{master, terminal}), name));
 }
 
 PtyDevice::~PtyDevice() {
-  ::close(terminal_fd_);
-  ::close(master_fd_);
+  ::close(impl_->terminal_fd);
+  ::close(impl_->master_fd);
 }
 
 bool PtyDevice::publish(const std::string& link_path, SystemError* error) {
@@ -57,11 +65,11 @@ bool PtyDevice::publish(const std::string& link_path, SystemError* error) {
   return true;
 }
 
-std::optional<uint32_t> PtyDevice::line_baud() const { return posix::get_line_rate(master_fd_); }
+std::optional<uint32_t> PtyDevice::line_baud() const { return posix::get_line_rate(impl_->master_fd); }
 
 size_t PtyDevice::read(void* buf, size_t n) {
   for (;;) {
-    ssize_t got = ::read(master_fd_, buf, n);
+    ssize_t got = ::read(impl_->master_fd, buf, n);
     if (got > 0) return static_cast<size_t>(got);
     if (got < 0 && errno == EINTR) continue;
     return 0;
@@ -72,14 +80,14 @@ bool PtyDevice::write(const void* buf, size_t n) {
   const auto* bytes = static_cast<const uint8_t*>(buf);
   size_t done = 0;
   while (done < n) {
-    ssize_t put = ::write(master_fd_, bytes + done, n - done);
+    ssize_t put = ::write(impl_->master_fd, bytes + done, n - done);
     if (put > 0) {
       done += static_cast<size_t>(put);
       continue;
     }
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno == EAGAIN) {
-      pollfd p{master_fd_, POLLOUT, 0};
+      pollfd p{impl_->master_fd, POLLOUT, 0};
       if (poll(&p, 1, 1000) <= 0) return false;
       continue;
     }
@@ -88,9 +96,11 @@ bool PtyDevice::write(const void* buf, size_t n) {
   return true;
 }
 
+Waitable PtyDevice::waitable() const { return Waitable::from_token(impl_->master_fd); }
+
 size_t PtyDevice::pending() const {
   int count = 0;
-  if (ioctl(master_fd_, FIONREAD, &count) != 0 || count < 0) return 0;
+  if (ioctl(impl_->master_fd, FIONREAD, &count) != 0 || count < 0) return 0;
   return static_cast<size_t>(count);
 }
 

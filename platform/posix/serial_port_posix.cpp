@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/posix/serial_rate.h"
 #include "platform/serial_port.h"
@@ -56,11 +57,23 @@ int open_locked(const std::string& path, SystemError* error) {
 
 }  // namespace
 
+// The open terminal and the input queue in front of it.
+struct SerialPort::Impl {
+  explicit Impl(int descriptor) : fd(descriptor) {}
+  // Moves readable bytes from the kernel into the queue; false on failure.
+  bool fill_queue();
+
+  int fd;
+  std::vector<uint8_t> queue;
+  size_t queue_capacity = 4096;
+  bool failed = false;
+};
+
 std::unique_ptr<SerialPort> SerialPort::open(const std::string& path, SystemError* error) {
   const int fd = open_locked(path, error);
   if (fd < 0) return nullptr;
   (void)ioctl(fd, TIOCEXCL);
-  return std::unique_ptr<SerialPort>(new SerialPort(fd, path));
+  return std::unique_ptr<SerialPort>(new SerialPort(std::make_unique<Impl>(fd), path));
 }
 
 std::optional<SystemError> serial_port_open_error(const std::string& path) {
@@ -72,25 +85,27 @@ std::optional<SystemError> serial_port_open_error(const std::string& path) {
   return std::nullopt;
 }
 
-SerialPort::SerialPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+SerialPort::SerialPort(std::unique_ptr<Impl> impl, std::string path)
+    : impl_(std::move(impl)), path_(std::move(path)) {}
 
 SerialPort::~SerialPort() {
   // A pseudo-terminal keeps exclusive mode after close, so clear it first or
   // the next open of the same terminal fails.
-  (void)ioctl(fd_, TIOCNXCL);
-  flock(fd_, LOCK_UN);
-  ::close(fd_);
+  (void)ioctl(impl_->fd, TIOCNXCL);
+  flock(impl_->fd, LOCK_UN);
+  ::close(impl_->fd);
 }
 
 bool SerialPort::set_queue_sizes(uint32_t input_bytes, uint32_t /*output_bytes*/) {
-  queue_capacity_ = std::max<size_t>(input_bytes, 1);
+  impl_->queue_capacity = std::max<size_t>(input_bytes, 1);
   return true;
 }
 
 bool SerialPort::get_settings(SerialSettings& s) const {
+  const Impl& port = *impl_;
   termios tio {};
-  if (tcgetattr(fd_, &tio) != 0) return false;
-  s.baud = posix::get_line_rate(fd_).value_or(0);
+  if (tcgetattr(port.fd, &tio) != 0) return false;
+  s.baud = posix::get_line_rate(port.fd).value_or(0);
   switch (tio.c_cflag & CSIZE) {
     case CS5: s.data_bits = 5; break;
     case CS6: s.data_bits = 6; break;
@@ -108,14 +123,15 @@ bool SerialPort::get_settings(SerialSettings& s) const {
   s.xon_xoff_output = (tio.c_iflag & IXON) != 0;
   s.xon_xoff_input = (tio.c_iflag & IXOFF) != 0;
   s.null_stripping = false;
-  s.dtr_control = line_asserted(fd_, TIOCM_DTR) ? LineControl::enabled : LineControl::disabled;
-  s.rts_control = line_asserted(fd_, TIOCM_RTS) ? LineControl::enabled : LineControl::disabled;
+  s.dtr_control = line_asserted(port.fd, TIOCM_DTR) ? LineControl::enabled : LineControl::disabled;
+  s.rts_control = line_asserted(port.fd, TIOCM_RTS) ? LineControl::enabled : LineControl::disabled;
   return true;
 }
 
 bool SerialPort::set_settings(const SerialSettings& s) {
+  Impl& port = *impl_;
   termios tio {};
-  if (tcgetattr(fd_, &tio) != 0) return false;
+  if (tcgetattr(port.fd, &tio) != 0) return false;
   if (s.binary) {
     // Binary transfer: no line editing, echo, signals or CR/LF translation.
     cfmakeraw(&tio);
@@ -139,81 +155,84 @@ bool SerialPort::set_settings(const SerialSettings& s) {
   // Reads never block: the caller waits in poll() with its own deadline.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
-  if (!posix::set_line_rate(fd_, s.baud)) return false;
-  drive_line(fd_, TIOCM_DTR, s.dtr_control == LineControl::enabled);
-  drive_line(fd_, TIOCM_RTS, s.rts_control == LineControl::enabled);
+  if (tcsetattr(port.fd, TCSANOW, &tio) != 0) return false;
+  if (!posix::set_line_rate(port.fd, s.baud)) return false;
+  drive_line(port.fd, TIOCM_DTR, s.dtr_control == LineControl::enabled);
+  drive_line(port.fd, TIOCM_RTS, s.rts_control == LineControl::enabled);
   return true;
 }
 
 std::optional<ModemStatus> SerialPort::modem_status() {
-  if (failed_) return std::nullopt;
+  if (impl_->failed) return std::nullopt;
   int bits = 0;
-  if (ioctl(fd_, TIOCMGET, &bits) != 0) return ModemStatus{};
+  if (ioctl(impl_->fd, TIOCMGET, &bits) != 0) return ModemStatus{};
   return ModemStatus{(bits & TIOCM_CTS) != 0, (bits & TIOCM_DSR) != 0, (bits & TIOCM_RI) != 0,
                      (bits & TIOCM_CD) != 0};
 }
 
-bool SerialPort::fill_queue() {
-  if (failed_) return false;
+bool SerialPort::Impl::fill_queue() {
+  if (failed) return false;
   uint8_t chunk[512];
-  while (queue_.size() < queue_capacity_) {
-    size_t room = std::min(sizeof chunk, queue_capacity_ - queue_.size());
-    ssize_t got = ::read(fd_, chunk, room);
+  while (queue.size() < queue_capacity) {
+    size_t room = std::min(sizeof chunk, queue_capacity - queue.size());
+    ssize_t got = ::read(fd, chunk, room);
     if (got > 0) {
-      queue_.insert(queue_.end(), chunk, chunk + got);
+      queue.insert(queue.end(), chunk, chunk + got);
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (got == 0) return true;  // nothing there (VMIN 0) or the peer hung up
-    failed_ = true;             // EIO: device gone
+    failed = true;  // EIO: device gone
     return false;
   }
   return true;
 }
 
 std::optional<size_t> SerialPort::bytes_waiting() {
-  if (!fill_queue()) return std::nullopt;
-  return queue_.size();
+  if (!impl_->fill_queue()) return std::nullopt;
+  return impl_->queue.size();
 }
 
 std::optional<size_t> SerialPort::wait_for_input(size_t want, TimePoint deadline) {
+  Impl& port = *impl_;
   for (;;) {
-    if (!fill_queue()) return std::nullopt;
-    if (queue_.size() >= want || queue_.size() >= queue_capacity_) return queue_.size();
+    if (!port.fill_queue()) return std::nullopt;
+    if (port.queue.size() >= want || port.queue.size() >= port.queue_capacity) return port.queue.size();
     int left = milliseconds_until(deadline);
-    if (left == 0 && Clock::now() >= deadline) return queue_.size();
-    pollfd p{fd_, POLLIN, 0};
+    if (left == 0 && Clock::now() >= deadline) return port.queue.size();
+    pollfd p{port.fd, POLLIN, 0};
     // Round up so that a wait never ends a fraction of a millisecond early.
     int rc = poll(&p, 1, left + 1);
     if (rc < 0 && errno != EINTR) return std::nullopt;
     if (rc > 0 && (p.revents & (POLLERR | POLLNVAL)) != 0) {
-      failed_ = true;
+      port.failed = true;
       return std::nullopt;
     }
     if (rc > 0 && (p.revents & POLLHUP) != 0 && (p.revents & POLLIN) == 0) {
       // Hang-up with nothing left to read: nothing more will come.
-      if (Clock::now() >= deadline) return queue_.size();
+      if (Clock::now() >= deadline) return port.queue.size();
       sleep_ms(static_cast<uint32_t>(std::min(milliseconds_until(deadline), 10)));
     }
   }
 }
 
 size_t SerialPort::read(void* buf, size_t n) {
-  size_t count = std::min(n, queue_.size());
+  Impl& port = *impl_;
+  size_t count = std::min(n, port.queue.size());
   if (count == 0) return 0;
-  std::memcpy(buf, queue_.data(), count);
-  queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
+  std::memcpy(buf, port.queue.data(), count);
+  port.queue.erase(port.queue.begin(), port.queue.begin() + static_cast<std::ptrdiff_t>(count));
   return count;
 }
 
 size_t SerialPort::write(const void* buf, size_t n) {
+  Impl& port = *impl_;
   const auto* bytes = static_cast<const uint8_t*>(buf);
   size_t done = 0;
   TimePoint deadline = deadline_after_ms(1000);
   while (done < n) {
-    ssize_t put = ::write(fd_, bytes + done, n - done);
+    ssize_t put = ::write(port.fd, bytes + done, n - done);
     if (put > 0) {
       done += static_cast<size_t>(put);
       continue;
@@ -222,7 +241,7 @@ size_t SerialPort::write(const void* buf, size_t n) {
     if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       int left = milliseconds_until(deadline);
       if (left == 0) break;
-      pollfd p{fd_, POLLOUT, 0};
+      pollfd p{port.fd, POLLOUT, 0};
       if (poll(&p, 1, left) <= 0) break;
       continue;
     }
@@ -233,6 +252,6 @@ size_t SerialPort::write(const void* buf, size_t n) {
 
 void SerialPort::clear_errors() {}
 
-std::optional<uint32_t> SerialPort::current_baud() const { return posix::get_line_rate(fd_); }
+std::optional<uint32_t> SerialPort::current_baud() const { return posix::get_line_rate(impl_->fd); }
 
 }  // namespace lyralink::platform

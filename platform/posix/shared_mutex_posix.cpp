@@ -139,6 +139,20 @@ int claim_name(const std::string& name, unsigned mode) {
 
 }  // namespace
 
+struct SharedMutex::Impl {
+  Impl(int descriptor, void* mapping, bool marked) : fd(descriptor), block(mapping), owner_marked(marked) {}
+  Lock finish_lock(int result);
+
+  int fd;                  // the mutex object (for an owner: holding its claim)
+  void* block;             // its mapping
+  bool owner_marked;
+  int claim_fd = -1;       // owner before publish(): the placeholder under the name
+  std::string name;        // owner: the name to publish under
+  std::string setup_name;  // owner before publish(): where the mutex is set up
+};
+
+SharedMutex::SharedMutex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
 std::unique_ptr<SharedMutex> SharedMutex::create(const std::string& name, unsigned mode, SystemError* error) {
   int claim = claim_name(name, mode);
   if (claim < 0) {
@@ -170,23 +184,23 @@ std::unique_ptr<SharedMutex> SharedMutex::create(const std::string& name, unsign
     ::close(claim);
     return nullptr;
   }
-  std::unique_ptr<SharedMutex> m(new SharedMutex(fd, block, true));
-  m->claim_fd_ = claim;
-  m->name_ = name;
-  m->setup_name_ = setup;
-  return m;
+  auto impl = std::make_unique<Impl>(fd, block, true);
+  impl->claim_fd = claim;
+  impl->name = name;
+  impl->setup_name = setup;
+  return std::unique_ptr<SharedMutex>(new SharedMutex(std::move(impl)));
 }
 
 bool SharedMutex::publish(SystemError* error) {
-  if (claim_fd_ < 0) return true;  // opened, or published already
+  if (impl_->claim_fd < 0) return true;  // opened, or published already
   // rename() replaces the placeholder in one step.
-  if (std::rename(backing_file(setup_name_).c_str(), backing_file(name_).c_str()) != 0) {
-    report(error, last_system_error("publish mutex " + name_));
+  if (std::rename(backing_file(impl_->setup_name).c_str(), backing_file(impl_->name).c_str()) != 0) {
+    report(error, last_system_error("publish mutex " + impl_->name));
     return false;
   }
-  ::close(claim_fd_);  // the claim now rests on the published object
-  claim_fd_ = -1;
-  setup_name_.clear();
+  ::close(impl_->claim_fd);  // the claim now rests on the published object
+  impl_->claim_fd = -1;
+  impl_->setup_name.clear();
   return true;
 }
 
@@ -212,41 +226,43 @@ std::unique_ptr<SharedMutex> SharedMutex::open(const std::string& name, SystemEr
     ::close(fd);
     return nullptr;
   }
-  return std::unique_ptr<SharedMutex>(new SharedMutex(fd, block, marked));
+  return std::unique_ptr<SharedMutex>(new SharedMutex(std::make_unique<Impl>(fd, block, marked)));
 }
 
 bool SharedMutex::remove(const std::string& name) { return shm_unlink(name.c_str()) == 0; }
 
 SharedMutex::~SharedMutex() {
   // An opener of an object without the mark mapped only the mutex.
-  munmap(block_, owner_marked_ ? sizeof(MutexObject) : sizeof(pthread_mutex_t));
-  if (!setup_name_.empty()) shm_unlink(setup_name_.c_str());
-  if (claim_fd_ >= 0) ::close(claim_fd_);
-  ::close(fd_);
+  munmap(impl_->block, impl_->owner_marked ? sizeof(MutexObject) : sizeof(pthread_mutex_t));
+  if (!impl_->setup_name.empty()) shm_unlink(impl_->setup_name.c_str());
+  if (impl_->claim_fd >= 0) ::close(impl_->claim_fd);
+  ::close(impl_->fd);
 }
 
-SharedMutex::Lock SharedMutex::finish_lock(int result) {
+SharedMutex::Lock SharedMutex::Impl::finish_lock(int result) {
   switch (result) {
     case 0: return Lock::taken;
     case EOWNERDEAD:
       // The holder died inside its critical section. The data it guarded is
       // as it left it; mark the mutex usable again and carry on.
-      pthread_mutex_consistent(&object_of(block_).mutex);
+      pthread_mutex_consistent(&object_of(block).mutex);
       return Lock::abandoned;
     case ETIMEDOUT: return Lock::timed_out;
     default: return Lock::failed;
   }
 }
 
-SharedMutex::Lock SharedMutex::lock() { return finish_lock(pthread_mutex_lock(&object_of(block_).mutex)); }
+SharedMutex::Lock SharedMutex::lock() {
+  return impl_->finish_lock(pthread_mutex_lock(&object_of(impl_->block).mutex));
+}
 
 SharedMutex::Lock SharedMutex::lock_for(uint32_t ms) {
   const timespec until = monotonic_after_ms(ms);
-  return finish_lock(pthread_mutex_clocklock(&object_of(block_).mutex, CLOCK_MONOTONIC, &until));
+  return impl_->finish_lock(pthread_mutex_clocklock(&object_of(impl_->block).mutex, CLOCK_MONOTONIC, &until));
 }
 
-void SharedMutex::unlock() { pthread_mutex_unlock(&object_of(block_).mutex); }
+void SharedMutex::unlock() { pthread_mutex_unlock(&object_of(impl_->block).mutex); }
 
-bool SharedMutex::owner_alive() const { return !owner_marked_ || someone_owns(fd_); }
+bool SharedMutex::owner_alive() const { return !impl_->owner_marked || someone_owns(impl_->fd); }
 
 }  // namespace lyralink::platform

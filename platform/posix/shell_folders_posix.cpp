@@ -28,7 +28,7 @@ std::string temporary_directory() {
 
 bool running_as_superuser() { return ::geteuid() == 0; }
 
-unsigned current_user_id() { return ::geteuid(); }
+UserId current_user_id() { return static_cast<UserId>(::geteuid()); }
 
 std::string own_executable_path() {
   char path[PATH_MAX];

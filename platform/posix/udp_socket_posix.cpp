@@ -8,41 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/posix_error.h"
 #include "platform/udp_socket.h"
 
 namespace lyralink::platform {
-
-bool parse_ipv4(const std::string& text, uint32_t& host_order) {
-  // Strict form: four decimal parts of 1-3 digits, each 0-255. inet_pton
-  // would do, but it accepts nothing else either and keeps no leading-zero
-  // policy of ours; leading zeros are allowed here ("010" is ten).
-  uint32_t value = 0;
-  int parts = 0;
-  size_t i = 0;
-  while (parts < 4) {
-    size_t start = i;
-    uint32_t part = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
-      part = part * 10 + static_cast<uint32_t>(text[i] - '0');
-      ++i;
-    }
-    if (i == start || part > 255) return false;
-    value = (value << 8) | part;
-    ++parts;
-    if (parts < 4) {
-      if (i >= text.size() || text[i] != '.') return false;
-      ++i;
-    }
-  }
-  if (i != text.size()) return false;
-  host_order = value;
-  return true;
-}
-
-std::string format_ipv4(uint32_t a) {
-  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-         std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
-}
 
 namespace {
 
@@ -95,41 +64,48 @@ int bind_socket(uint16_t port, const std::string& address, SystemError* error) {
 
 }  // namespace
 
+struct UdpSocket::Impl {
+  int fd;
+  std::string bound_address;
+  bool packet_info = false;
+};
+
 std::unique_ptr<UdpSocket> UdpSocket::create(uint16_t local_port, const std::string& local_address,
                                              SystemError* error) {
   int fd = bind_socket(local_port, local_address, error);
   if (fd < 0) return nullptr;
-  return std::unique_ptr<UdpSocket>(new UdpSocket(fd, local_address));
+  return std::unique_ptr<UdpSocket>(new UdpSocket(std::make_unique<Impl>(Impl{fd, local_address})));
 }
 
-UdpSocket::UdpSocket(int fd, std::string local_address)
-    : fd_(fd), bound_address_(std::move(local_address)) {}
+UdpSocket::UdpSocket(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-UdpSocket::~UdpSocket() { ::close(fd_); }
+UdpSocket::~UdpSocket() { ::close(impl_->fd); }
+
+Waitable UdpSocket::waitable() const { return Waitable::from_token(impl_->fd); }
 
 bool UdpSocket::set_broadcast(bool on) {
   int v = on ? 1 : 0;
-  return setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &v, sizeof v) == 0;
+  return setsockopt(impl_->fd, SOL_SOCKET, SO_BROADCAST, &v, sizeof v) == 0;
 }
 
 bool UdpSocket::set_receive_buffer(int bytes) {
-  return setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+  return setsockopt(impl_->fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
 bool UdpSocket::set_linger(bool on, int seconds) {
   linger l{on ? 1 : 0, seconds};
-  return setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0;
+  return setsockopt(impl_->fd, SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0;
 }
 
 bool UdpSocket::set_reuse_address(bool on) {
   int v = on ? 1 : 0;
-  return setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v) == 0;
+  return setsockopt(impl_->fd, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v) == 0;
 }
 
 bool UdpSocket::enable_packet_info() {
   int v = 1;
-  packet_info_ = setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &v, sizeof v) == 0;
-  return packet_info_;
+  impl_->packet_info = setsockopt(impl_->fd, IPPROTO_IP, IP_PKTINFO, &v, sizeof v) == 0;
+  return impl_->packet_info;
 }
 
 bool UdpSocket::send_to(const void* data, size_t size, const std::string& address, uint16_t port,
@@ -145,7 +121,7 @@ bool UdpSocket::send_to(const void* data, size_t size, const std::string& addres
   msg.msg_iovlen = 1;
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
   uint32_t from = 0;
-  if (packet_info_ && !from_address.empty() && parse_ipv4(from_address, from)) {
+  if (impl_->packet_info && !from_address.empty() && parse_ipv4(from_address, from)) {
     msg.msg_control = control;
     msg.msg_controllen = sizeof control;
     cmsghdr* c = CMSG_FIRSTHDR(&msg);
@@ -156,22 +132,24 @@ bool UdpSocket::send_to(const void* data, size_t size, const std::string& addres
     info.ipi_spec_dst.s_addr = htonl(from);
     std::memcpy(CMSG_DATA(c), &info, sizeof info);
   }
-  return send_whole(fd_, size, [&] { return sendmsg(fd_, &msg, MSG_NOSIGNAL); });
+  return send_whole(impl_->fd, size, [&] { return sendmsg(impl_->fd, &msg, MSG_NOSIGNAL); });
 }
 
 bool UdpSocket::send_to(const void* data, size_t size, uint32_t address, uint16_t port) {
   sockaddr_in to = make_address(address, port);
-  return send_whole(fd_, size, [&] {
-    return sendto(fd_, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  const int fd = impl_->fd;
+  return send_whole(fd, size, [&] {
+    return sendto(fd, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to);
   });
 }
 
 std::optional<UdpSocket::RawDatagram> UdpSocket::receive_raw(void* buf, size_t capacity) {
+  const int fd = impl_->fd;
   for (;;) {
     sockaddr_in from {};
     socklen_t len = sizeof from;
     // MSG_TRUNC: the true size even when the datagram is larger than buf.
-    ssize_t got = recvfrom(fd_, buf, capacity, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+    ssize_t got = recvfrom(fd, buf, capacity, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
     if (got < 0 && (errno == EINTR || errno == ECONNREFUSED)) continue;
     if (got < 0) return std::nullopt;
     RawDatagram d;
@@ -184,8 +162,9 @@ std::optional<UdpSocket::RawDatagram> UdpSocket::receive_raw(void* buf, size_t c
 }
 
 bool UdpSocket::wait_readable(TimePoint deadline) {
+  const int fd = impl_->fd;
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     int left = milliseconds_until(deadline);
     int rc = poll(&p, 1, left == 0 && Clock::now() >= deadline ? 0 : left + 1);
     if (rc > 0) return (p.revents & POLLIN) != 0;
@@ -237,39 +216,39 @@ std::optional<Datagram> take(int fd, void* buf, size_t capacity, int flags, bool
 }  // namespace
 
 std::optional<Datagram> UdpSocket::peek(void* buf, size_t capacity) {
-  return take(fd_, buf, capacity, MSG_PEEK, packet_info_);
+  return take(impl_->fd, buf, capacity, MSG_PEEK, impl_->packet_info);
 }
 
 std::optional<Datagram> UdpSocket::receive(void* buf, size_t capacity) {
-  return take(fd_, buf, capacity, 0, packet_info_);
+  return take(impl_->fd, buf, capacity, 0, impl_->packet_info);
 }
 
-int UdpSocket::take_pending_error() {
+ErrorKind UdpSocket::take_pending_error() {
   int err = 0;
   socklen_t len = sizeof err;
-  if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
-  return err;
+  if (getsockopt(impl_->fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+  return posix::error_kind_of(err);
 }
 
 uint16_t UdpSocket::local_port() const {
   sockaddr_in sa {};
   socklen_t len = sizeof sa;
-  if (getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+  if (getsockname(impl_->fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
   return ntohs(sa.sin_port);
 }
 
 bool UdpSocket::recreate() {
   uint16_t port = local_port();
-  ::close(fd_);
-  fd_ = -1;
-  int fd = bind_socket(port, bound_address_, nullptr);
+  ::close(impl_->fd);
+  impl_->fd = -1;
+  int fd = bind_socket(port, impl_->bound_address, nullptr);
   if (fd < 0) {
     // Keep an object that fails its calls cleanly rather than a dangling fd.
-    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    impl_->fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     return false;
   }
-  fd_ = fd;
-  if (packet_info_) enable_packet_info();
+  impl_->fd = fd;
+  if (impl_->packet_info) enable_packet_info();
   return true;
 }
 

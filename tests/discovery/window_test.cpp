@@ -3,7 +3,6 @@
 // waiting), and the selection parameter block.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 #include <deque>
 
@@ -41,7 +40,7 @@ class ScriptedPort final : public DatagramPort {
     if (error_at_ms >= 0 && start_ + milliseconds(error_at_ms) <= deadline && !error_raised_) {
       now_ = std::max(now_, start_ + milliseconds(error_at_ms));
       error_raised_ = true;
-      pending_error_ = ECONNREFUSED;
+      pending_error_ = plat::ErrorKind::connection_refused;
       return false;
     }
     if (!script_.empty() && start_ + milliseconds(script_.front().at_ms) <= deadline) {
@@ -54,9 +53,9 @@ class ScriptedPort final : public DatagramPort {
   }
   std::optional<plat::Datagram> peek(uint8_t* buf, size_t capacity) override { return take(buf, capacity, false); }
   std::optional<plat::Datagram> receive(uint8_t* buf, size_t capacity) override { return take(buf, capacity, true); }
-  int take_pending_error() override {
-    int e = pending_error_;
-    pending_error_ = 0;
+  plat::ErrorKind take_pending_error() override {
+    plat::ErrorKind e = pending_error_;
+    pending_error_ = plat::ErrorKind::none;
     return e;
   }
   void recreate() override { ++recreated; }
@@ -96,7 +95,7 @@ class ScriptedPort final : public DatagramPort {
   std::deque<Arrival> queue_;
   plat::TimePoint start_ = plat::Clock::now();
   plat::TimePoint now_ = start_;
-  int pending_error_ = 0;
+  plat::ErrorKind pending_error_ = plat::ErrorKind::none;
   bool error_raised_ = false;
 };
 

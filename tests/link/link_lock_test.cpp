@@ -62,7 +62,7 @@ TEST(TransactionLock, ADeadHolderReleasesTheLock) {
       {"sh", "-c", "exec 9>" + plat::MachineLock::path_for("lyratest-dead-holder") + "; flock 9; echo held; exec sleep 30"});
   ASSERT_TRUE(holder);
   ASSERT_EQ(holder->read_line(plat::deadline_after_ms(5000)), "held");
-  holder->signal(9);
+  holder->kill();
   holder->wait(plat::deadline_after_ms(5000));
   lock->lock();  // would block for ever if the kernel kept it
   lock->unlock();

@@ -152,7 +152,7 @@ TEST_F(Mplxd, StopsOnSigtermAndRemovesItsNames) {
   start(952);
   EXPECT_EQ(run_client(mplx(1), 1, 2), "ok 2\n");
   ASSERT_TRUE(names_exist(952));
-  server_->signal(SIGTERM);
+  server_->terminate();
   EXPECT_TRUE(wait_for_line(*server_, "stopped"));
   EXPECT_EQ(server_->wait(deadline_after_ms(kWaitMs)), 0);
   EXPECT_FALSE(names_exist(952));
@@ -160,7 +160,7 @@ TEST_F(Mplxd, StopsOnSigtermAndRemovesItsNames) {
 
 TEST_F(Mplxd, NamesOfAKilledServerAreTakenOverByTheNext) {
   start(953);
-  server_->signal(SIGKILL);
+  server_->kill();
   ASSERT_TRUE(server_->wait(deadline_after_ms(kWaitMs)));
   ASSERT_TRUE(plat::SharedMemory::open(mx::block_name(953)));  // left behind
   // Nobody would answer: the client is refused instead of hanging.
@@ -178,7 +178,7 @@ TEST_F(Mplxd, ClientOfAStoppedServerGetsStatus3) {
   EXPECT_EQ(s.port_id(), kPortIdMultiplex);
   s.command.reset(90);
   EXPECT_EQ(short_transaction(s), status::ok);
-  server_->signal(SIGTERM);
+  server_->terminate();
   ASSERT_EQ(server_->wait(deadline_after_ms(kWaitMs)), 0);
   s.command.reset(90);
   EXPECT_EQ(short_transaction(s), status::no_valid_answer);

@@ -318,7 +318,7 @@ TEST_F(WireLogChannels, MultiplexRequestsAndTheServersAnswers) {
   ASSERT_EQ(run_short(0x0101), status::ok);
   ASSERT_EQ(run_short(90), status::ok);
   close_link(s);
-  server->signal(SIGTERM);
+  server->terminate();
   (void)server->wait(platform::deadline_after_ms(5000));
 
   auto log = lines();

@@ -2,7 +2,6 @@
 #include "tools/lyractl/discover.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -134,8 +133,10 @@ Survey survey(lyralink::link::LinkState& link) {
     s.ports.push_back(name);
     auto err = plat::serial_port_open_error(*path);
     if (!err) continue;
-    if (err->error_number == EACCES || err->error_number == EPERM) s.no_permission.push_back(name + " (" + *path + ")");
-    if (err->error_number == EBUSY || err->error_number == EWOULDBLOCK) s.busy.push_back(name + " (" + *path + ")");
+    if (err->kind == plat::ErrorKind::permission_denied) s.no_permission.push_back(name + " (" + *path + ")");
+    if (err->kind == plat::ErrorKind::busy || err->kind == plat::ErrorKind::would_block) {
+      s.busy.push_back(name + " (" + *path + ")");
+    }
   }
   auto& lib = link.usb_library();
   s.usb_library = lib.loaded();

@@ -2,7 +2,6 @@
 // lyractl: runs analyser commands from the command line through liblyralink.
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -339,9 +338,10 @@ int usage_error(const std::string& why) {
 std::optional<int32_t> parse_number(const std::string& text) {
   if (text.empty()) return std::nullopt;
   char* end = nullptr;
-  errno = 0;
+  // A number beyond long long comes back as LLONG_MIN or LLONG_MAX, which
+  // the range check refuses like any other number outside 32 bits.
   long long v = std::strtoll(text.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || v < INT32_MIN || v > static_cast<long long>(UINT32_MAX)) return std::nullopt;
+  if (*end != '\0' || v < INT32_MIN || v > static_cast<long long>(UINT32_MAX)) return std::nullopt;
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
 }
 

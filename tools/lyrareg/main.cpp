@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // lyrareg: the settings store (lyralink's registry) from the shell.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,10 +74,11 @@ std::optional<KeyName> parse_key(const std::string& key) {
 
 std::optional<uint32_t> parse_dword(const std::string& text) {
   if (text.empty() || text[0] == '-' || text[0] == '+') return std::nullopt;
-  errno = 0;
   char* end = nullptr;
+  // A number beyond unsigned long long comes back as ULLONG_MAX, which the
+  // range check refuses.
   unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-  if (errno != 0 || end == text.c_str() || *end != '\0' || v > 0xFFFFFFFFull) return std::nullopt;
+  if (end == text.c_str() || *end != '\0' || v > 0xFFFFFFFFull) return std::nullopt;
   return static_cast<uint32_t>(v);
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tools/lyrasim/engine.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -90,9 +89,10 @@ uint64_t wire_time_us(size_t n, uint32_t baud) {
 
 bool FrameRecord::open(const std::string& path, std::string* error) {
   std::lock_guard<std::mutex> hold(mutex_);
-  file_ = std::fopen(path.c_str(), "a");
-  if (file_ == nullptr) {
-    if (error != nullptr) *error = path + ": " + std::strerror(errno);
+  lyralink::platform::SystemError why;
+  file_ = lyralink::platform::LogFile::open_append(path, &why);
+  if (!file_) {
+    if (error != nullptr) *error = path + ": " + why.reason();
     return false;
   }
   return true;
@@ -100,10 +100,11 @@ bool FrameRecord::open(const std::string& path, std::string* error) {
 
 void FrameRecord::line(const std::string& text) {
   std::lock_guard<std::mutex> hold(mutex_);
-  if (file_ == nullptr) return;
+  if (!file_) return;
   auto us = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now().time_since_epoch()).count();
-  std::fprintf(file_, "%lld %s\n", static_cast<long long>(us), text.c_str());
-  std::fflush(file_);
+  // One write per line: a reader of the record sees whole lines only.
+  const std::string whole = std::to_string(static_cast<long long>(us)) + " " + text + "\n";
+  (void)file_->write(whole.data(), whole.size());
 }
 
 namespace {

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/log_file.h"
 #include "tools/lyrasim/device.h"
 
 namespace lyrasim {
@@ -66,7 +68,7 @@ class FrameRecord {
  private:
   void line(const std::string& text);
   std::mutex mutex_;
-  FILE* file_ = nullptr;
+  std::unique_ptr<lyralink::platform::LogFile> file_;
 };
 
 // The device's answer to a frame with the fault rules applied. nullopt:

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // lyrasim: an emulated MCA-740 / MCA-310 analyser on pseudo-terminals and UDP.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/event_wait.h"
 #include "platform/network_interfaces.h"
 #include "platform/pty.h"
@@ -284,7 +284,8 @@ int Emulator::run(const Options& o) {
     }
     recording_ = true;
   }
-  int signals = plat::termination_signal_fd();
+  // Null when the termination signals cannot be taken as events.
+  auto signals = plat::TerminationRequests::take_over();
   for (const EndpointSpec& s : o.serial) {
     auto e = std::make_unique<SerialEndpoint>();
     e->config = s;
@@ -345,22 +346,22 @@ int Emulator::run(const Options& o) {
 
   bool control = o.control;
   while (!quit_) {
-    std::vector<int> fds;
-    if (signals >= 0) fds.push_back(signals);
-    const size_t control_index = fds.size();
-    if (control) fds.push_back(STDIN_FILENO);
-    const size_t serial_base = fds.size();
-    for (auto& e : serial_) fds.push_back(e->pty->poll_fd());
-    const size_t udp_index = fds.size();
-    if (udp_socket_) fds.push_back(udp_socket_->poll_fd());
+    std::vector<plat::Waitable> waits;
+    if (signals) waits.push_back(signals->waitable());
+    const size_t control_index = waits.size();
+    if (control) waits.push_back(plat::standard_input());
+    const size_t serial_base = waits.size();
+    for (auto& e : serial_) waits.push_back(e->pty->waitable());
+    const size_t udp_index = waits.size();
+    if (udp_socket_) waits.push_back(udp_socket_->waitable());
 
-    auto ready = plat::wait_readable(fds, next_due());
+    auto ready = plat::wait_readable(waits, next_due());
     for (size_t i : ready) {
-      if (signals >= 0 && i == 0) {
+      if (signals && i == 0) {
         quit_ = true;
       } else if (control && i == control_index) {
         char buf[1024];
-        long n = plat::read_some(STDIN_FILENO, buf, sizeof buf);
+        long n = plat::read_some(plat::standard_input(), buf, sizeof buf);
         if (n <= 0) {
           if (n == 0) quit_ = true;  // the controlling process is gone
           continue;
@@ -379,7 +380,7 @@ int Emulator::run(const Options& o) {
     }
     flush_due(SteadyClock::now());
   }
-  for (auto& e : serial_) unlink(e->link_path.c_str());
+  for (auto& e : serial_) (void)plat::delete_file(e->link_path);
   return 0;
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tools/lyrasim/options.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "platform/environment.h"

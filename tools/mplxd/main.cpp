@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
   // Termination signals are taken as events, before any thread starts, so
   // that every thread inherits them blocked and the names are always
   // removed on the way out.
-  int signal_fd = lyralink::platform::termination_signal_fd();
-  if (signal_fd < 0) {
+  auto requests = lyralink::platform::TerminationRequests::take_over();
+  if (!requests) {
     std::fprintf(stderr, "mplxd: cannot set up signal handling\n");
     return 1;
   }
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mplxd: %s\n", error.c_str());
     return 1;
   }
-  int signal_number = server->run(signal_fd);
+  int signal_number = server->run(*requests);
   server.reset();
   log.line("mplxd " + parsed.options->port_name + ": stopped (signal " + std::to_string(signal_number) + ")");
   return 0;

@@ -2,7 +2,6 @@
 #include "tools/mplxd/server.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "lyralink/link/bytes.h"
@@ -167,7 +166,7 @@ bool Server::create_objects(std::string* error) {
   // first, and a second server fails here.
   mutex_ = SharedMutex::create(mx::mutex_name(n), options_.mode, &e);
   if (!mutex_) {
-    *error = e.error_number == EEXIST ? "another Multiplex server already serves " + options_.port_name
+    *error = e.kind == plat::ErrorKind::already_exists ? "another Multiplex server already serves " + options_.port_name
                                       : "cannot create the server mutex: " + e.message();
     return false;
   }
@@ -398,17 +397,13 @@ void Server::watch_slots() {
   for (const auto& line : lines) log_.line(line);
 }
 
-int Server::run(int signal_fd) {
+int Server::run(plat::TerminationRequests& requests) {
   for (;;) {
-    auto ready = plat::wait_readable({signal_fd}, plat::deadline_after_ms(kWatchIntervalMs));
+    auto ready = plat::wait_readable({requests.waitable()}, plat::deadline_after_ms(kWatchIntervalMs));
     if (!ready.empty()) {
-      // struct signalfd_siginfo starts with the 32-bit signal number.
-      uint8_t info[128] = {};
-      if (plat::read_some(signal_fd, info, sizeof info) > 0) {
-        uint32_t number = 0;
-        std::memcpy(&number, info, sizeof number);
+      if (auto number = requests.take()) {
         watch_slots();
-        return static_cast<int>(number);
+        return *number;
       }
     }
     watch_slots();

@@ -23,6 +23,7 @@
 
 #include "lyralink/link/multiplex_layout.h"
 #include "platform/clock.h"
+#include "platform/event_wait.h"
 #include "platform/named_semaphore.h"
 #include "platform/serial_port.h"
 #include "platform/shared_memory.h"
@@ -72,9 +73,8 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Serves until a termination signal can be read from signal_fd; returns
-  // the signal number.
-  int run(int signal_fd);
+  // Serves until a termination request arrives; returns its signal number.
+  int run(lyralink::platform::TerminationRequests& requests);
 
  private:
   struct Answer {
