@@ -16,7 +16,6 @@
 //   (address index), u8 port (0 the devices' port), u8 milliseconds before
 //   it is taken, u8 error reported by the socket (1: ECONNREFUSED), piece.
 #include <array>
-#include <cerrno>
 #include <deque>
 
 #include "fuzz/script.h"
@@ -63,9 +62,9 @@ class ScriptedPort final : public DatagramPort {
   }
   std::optional<plat::Datagram> peek(uint8_t* buf, size_t capacity) override { return copy(buf, capacity, false); }
   std::optional<plat::Datagram> receive(uint8_t* buf, size_t capacity) override { return copy(buf, capacity, true); }
-  int take_pending_error() override {
-    const int e = error_;
-    error_ = 0;
+  plat::ErrorKind take_pending_error() override {
+    const plat::ErrorKind e = error_;
+    error_ = plat::ErrorKind::none;
     return e;
   }
   void recreate() override {}
@@ -83,7 +82,7 @@ class ScriptedPort final : public DatagramPort {
     d.port = q.port;
     if (take) {
       now_ += std::chrono::milliseconds(q.delay_ms);
-      if (q.refused) error_ = ECONNREFUSED;
+      if (q.refused) error_ = plat::ErrorKind::connection_refused;
       queue_.pop_front();
     }
     return d;
@@ -91,7 +90,7 @@ class ScriptedPort final : public DatagramPort {
 
   std::deque<Queued> queue_;
   TimePoint now_ = TimePoint{} + std::chrono::hours(1);
-  int error_ = 0;
+  plat::ErrorKind error_ = plat::ErrorKind::none;
 };
 
 DeviceEntry checked_entry(const std::string& text) {
