@@ -80,22 +80,23 @@ uint16_t PortPlace::port_id(bool answer_740, uint16_t variant) const {
   return answer_740 ? usb_port_id_740(usb_type, variant) : usb_port_id_310(usb_type);
 }
 
-DeviceEntry entry_740(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e) {
-  const Identity740 id = read_740_fields(frame);
-  const Judgement j = judge_740(id, admission);
-  e.set_list_text(list_text_740(id.serial, where, id.firmware) + j.suffix);
+// An identity answer's entry: its list text with the judgement's suffix.
+template <typename Identity>
+static DeviceEntry judged_entry(const Identity& id, const Judgement& j, const std::string& text, DeviceEntry e) {
+  e.set_list_text(text + j.suffix);
   e.serial_number = id.serial;
   e.applicable = j.applicable ? 1 : 0;
   return e;
 }
 
+DeviceEntry entry_740(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e) {
+  const Identity740 id = read_740_fields(frame);
+  return judged_entry(id, judge_740(id, admission), list_text_740(id.serial, where, id.firmware), std::move(e));
+}
+
 DeviceEntry entry_310(const uint8_t* frame, const std::string& where, const Admission& admission, DeviceEntry e) {
   const Identity310 id = read_310_fields(frame);
-  const Judgement j = judge_310(id, admission);
-  e.set_list_text(list_text_310(id.serial, where, id.firmware) + j.suffix);
-  e.serial_number = id.serial;
-  e.applicable = j.applicable ? 1 : 0;
-  return e;
+  return judged_entry(id, judge_310(id, admission), list_text_310(id.serial, where, id.firmware), std::move(e));
 }
 
 DeviceEntry answer_entry(const PortPlace& place, const uint8_t* frame, bool answer_740, const Admission& admission) {
