@@ -36,7 +36,7 @@ bool lines_not_offered(DWORD error) { return error == ERROR_NOT_SUPPORTED || err
 
 // What a handle that is no communications device reports: opening a file or
 // another device through a port name succeeds, and only the line calls
-// fail (under Wine with no error code at all).
+// fail (under Wine with ERROR_INVALID_HANDLE, or no error code at all).
 SystemError not_a_port(const std::string& path) {
   return SystemError{"open " + path, ErrorKind::not_supported, ERROR_NOT_SUPPORTED};
 }
@@ -49,9 +49,11 @@ HANDLE open_port(const std::string& path, SystemError* error) {
     report(error, last_system_error("open " + path));
     return INVALID_HANDLE_VALUE;
   }
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(handle, &dcb)) {
+  // Only a communications driver has properties to give. (Not the line
+  // state: Wine cannot read it back from a terminal whose rate a Linux
+  // program set as an arbitrary rate, yet the port works once set again.)
+  COMMPROP properties{};
+  if (!GetCommProperties(handle, &properties)) {
     report(error, not_a_port(path));
     CloseHandle(handle);
     return INVALID_HANDLE_VALUE;
