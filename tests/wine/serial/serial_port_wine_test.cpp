@@ -5,6 +5,8 @@
 //   LYRATEST_COM          an MCA-740 that answers at any rate
 //   LYRATEST_COM_307200   an MCA-740 that answers only at 307200 baud
 //   LYRATEST_NOT_A_PORT   a COM name linked to a regular file
+//   LYRATEST_COM_SET_NATIVELY  an MCA-740 whose terminal the native lyractl
+//                         used last (it sets rates through termios2)
 // and seeds the bridge driver's keys (see BridgeRegistry below).
 #include <gtest/gtest.h>
 
@@ -173,6 +175,29 @@ TEST(WineSerialPortErrors, MissingPortsAndOtherFilesAreTold) {
   auto not_a_port = plat::serial_port_open_error(file);
   ASSERT_TRUE(not_a_port);
   EXPECT_EQ(not_a_port->kind, ErrorKind::not_supported);
+}
+
+// A Linux program that set the terminal's rate through termios2 leaves a
+// line state that Wine's GetCommState cannot read (ERROR_INVALID_PARAMETER
+// for the rate it finds). The port is still a port: it opens, and once
+// its settings are written whole it reads back and answers.
+TEST(WineSerialPortAfterLinux, ALineStateWineCannotReadIsWrittenAnew) {
+  const std::string path = port_path("LYRATEST_COM_SET_NATIVELY");
+  if (path.empty()) GTEST_SKIP() << "LYRATEST_COM_SET_NATIVELY names no port (run through serial_port_wine.sh)";
+  plat::SystemError error;
+  auto port = plat::SerialPort::open(path, &error);
+  ASSERT_TRUE(port) << error.message();
+  // Wine cannot read the settings now; whatever it reads is replaced.
+  plat::SerialSettings s;
+  (void)port->get_settings(s);
+  s.baud = 38400;
+  s.data_bits = 8;
+  s.parity = plat::Parity::none;
+  s.stop_bits = plat::StopBits::one;
+  ASSERT_TRUE(port->set_settings(s));
+  EXPECT_EQ(port->current_baud(), 38400u);
+  uint8_t answer[136];
+  EXPECT_EQ(query_state740(*port, answer), 136u);
 }
 
 // lyrasim answers on this port only at 307200 baud. Wine sets that rate on

@@ -7,13 +7,19 @@
 source "$(dirname "$0")/common.sh"
 
 mkfifo "$scratch/probe.out"
-wine "$PROBE" >"$scratch/probe.out" 2>"$scratch/probe.err" &
+lyra_wine_start
+lyra_wine_check_ports || fail "a COM link leads elsewhere than to a pseudo-terminal"
+timeout -k 5 60 wine "$PROBE" >"$scratch/probe.out" 2>"$scratch/probe.err" &
 probe=$!
 exec 8<"$scratch/probe.out"
 IFS= read -r -t 60 line <&8 || fail "termination_probe.exe printed nothing: $(cat "$scratch/probe.err")"
 line=${line%$'\r'}
 [ "$line" = waiting ] || fail "termination_probe.exe: $line"
-kill -INT "$probe"
+# The Windows program is the child of timeout (wine execs into it). A
+# background job of a script starts with SIGINT ignored; Wine takes the
+# signal all the same.
+program=$(pgrep -P "$probe") || fail "termination_probe.exe is not running"
+kill -INT "$program"
 output=$(tr -d '\r' <&8)
 wait "$probe"
 status=$?
