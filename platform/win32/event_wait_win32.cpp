@@ -85,10 +85,17 @@ std::vector<size_t> wait_sockets(const std::vector<Waitable>& objects, std::opti
     p[i].fd = static_cast<SOCKET>(objects[i].token());
     p[i].events = POLLRDNORM;
   }
-  const DWORD ms = wait_ms(deadline);
-  const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, INT_MAX));
   std::vector<size_t> ready;
-  if (WSAPoll(p.data(), static_cast<ULONG>(p.size()), timeout) <= 0) return ready;
+  for (;;) {
+    const DWORD ms = wait_ms(deadline);
+    const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, INT_MAX));
+    const int rc = WSAPoll(p.data(), static_cast<ULONG>(p.size()), timeout);
+    if (rc < 0) return ready;
+    if (rc > 0) break;
+    // The system's timer may end the wait a little early: only the
+    // deadline ends an empty wait.
+    if (ms == 0) return ready;
+  }
   for (size_t i = 0; i < p.size(); ++i) {
     if ((p[i].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0) ready.push_back(i);
   }
@@ -135,8 +142,9 @@ std::vector<size_t> wait_readable(const std::vector<Waitable>& objects, std::opt
       rc = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, ms);
     }
     if (rc == WAIT_FAILED) return ready;
-    if (rc == WAIT_TIMEOUT && !asked) return ready;
-    // Something is signalled, or a slice has passed: ask every object again.
+    // Something is signalled, a slice has passed, or the system's timer
+    // ended the wait a little early: ask every object again; only the
+    // deadline ends an empty wait.
   }
 }
 

@@ -17,8 +17,10 @@
 
 #include "lyralink/link/frames.h"
 #include "platform/bridge_ports.h"
+#include "platform/event_wait.h"
 #include "platform/machine_lock.h"
 #include "platform/serial_port.h"
+#include "platform/udp_socket.h"
 
 namespace plat = lyralink::platform;
 using lyralink::link::CommandFrame;
@@ -242,6 +244,37 @@ TEST(WineMachineLock, AnAbandonedLockIsTakenAndReleased) {
   other.join();
   EXPECT_TRUE(taken);
   EXPECT_EQ(plat::MachineLock::path_for("COMM_SYNCHRONISATION"), "COMM_SYNCHRONISATION");
+}
+
+// One wait over sockets alone sleeps in WSAPoll; a wait that mixes a
+// socket with an event handle (the termination requests) finds the socket
+// between short waits on the handle. Either way the index of what is ready
+// comes back, and nothing before the deadline when nothing is.
+TEST(WineEventWait, SocketsAloneAndMixedWithAnEventReportTheirIndex) {
+  plat::SystemError error;
+  auto socket = plat::UdpSocket::create(0, "127.0.0.1", &error);
+  if (!socket && error.kind == ErrorKind::not_supported) {
+    GTEST_SKIP() << "no UDP socket in this build: " << error.message();
+  }
+  ASSERT_TRUE(socket) << error.message();
+  auto requests = plat::TerminationRequests::take_over();
+  ASSERT_TRUE(requests);
+  const std::vector<plat::Waitable> alone{socket->waitable()};
+  const std::vector<plat::Waitable> mixed{requests->waitable(), socket->waitable()};
+  char buf[8];
+
+  auto deadline = plat::deadline_after_ms(30);
+  EXPECT_TRUE(plat::wait_readable(alone, deadline).empty());
+  EXPECT_GE(plat::Clock::now(), deadline);
+  deadline = plat::deadline_after_ms(30);
+  EXPECT_TRUE(plat::wait_readable(mixed, deadline).empty());
+  EXPECT_GE(plat::Clock::now(), deadline);
+
+  ASSERT_TRUE(socket->send_to("x", 1, "127.0.0.1", socket->local_port()));
+  EXPECT_EQ(plat::wait_readable(alone, plat::deadline_after_ms(5000)), std::vector<size_t>{0});
+  EXPECT_EQ(plat::wait_readable(mixed, std::nullopt), std::vector<size_t>{1});
+  ASSERT_TRUE(socket->receive(buf, sizeof buf));
+  EXPECT_TRUE(plat::wait_readable(mixed, plat::deadline_after_ms(20)).empty());
 }
 
 // serial_port_wine.sh writes, under HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS:
