@@ -11,7 +11,8 @@
 // an overlapped handle, but Wine completes it at once with an empty mask on a
 // pseudo-terminal, and its overlapped read with the "return at once" timeouts
 // does not return until a byte arrives; the single-byte read behaves the same
-// on both.)
+// on both. It is one byte because Wine ends a longer read with these
+// timeouts only when all of it came or the time is out.)
 #include <windows.h>
 
 #include <algorithm>
