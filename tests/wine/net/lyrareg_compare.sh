@@ -118,7 +118,7 @@ run_windows() { lyra_wine_run "$windows" "$@"; }
 program=run_windows
 sequence >"$work/windows"
 
-if ! diff -u "$work/native" "$work/windows"; then
+if ! diff -a -u "$work/native" "$work/windows"; then
   echo "lyrareg.exe differs from the native lyrareg (- native, + Windows)"
   exit 1
 fi
