@@ -57,6 +57,8 @@ void* DynamicLibrary::symbol(const char* name) const {
 }
 
 std::string directory_of_loaded_file(const void* address) {
+  // A null address would ask for the program's own module.
+  if (address == nullptr) return "";
   HMODULE module = nullptr;
   if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          static_cast<LPCSTR>(address), &module) == 0) {
