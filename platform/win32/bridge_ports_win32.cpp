@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "platform/bridge_ports.h"
+#include "platform/win32/win32_error.h"
 
 namespace lyralink::platform {
 
@@ -194,16 +195,15 @@ bool write_latency_timer(const std::string& tty, uint32_t ms, SystemError* error
   // Only an existing device's key: the value is created, the key never.
   LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, tty.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
   if (rc != ERROR_SUCCESS) {
-    SetLastError(static_cast<DWORD>(rc));
-    report(error, last_system_error("open HKEY_LOCAL_MACHINE\\" + tty));
+    report(error, win32::system_error_of("open HKEY_LOCAL_MACHINE\\" + tty, static_cast<uint32_t>(rc)));
     return false;
   }
   const DWORD value = ms;
   rc = RegSetValueExA(key, "LatencyTimer", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   RegCloseKey(key);
   if (rc != ERROR_SUCCESS) {
-    SetLastError(static_cast<DWORD>(rc));
-    report(error, last_system_error("write HKEY_LOCAL_MACHINE\\" + tty + "\\LatencyTimer"));
+    report(error, win32::system_error_of("write HKEY_LOCAL_MACHINE\\" + tty + "\\LatencyTimer",
+                                         static_cast<uint32_t>(rc)));
     return false;
   }
   return true;

@@ -2,14 +2,15 @@
 // Waiting on several objects on Win32.
 //
 // A Waitable's token is a HANDLE or a SOCKET. Handles that the system
-// signals while they are ready (manual-reset events, console input,
-// processes) are waited on together in WaitForMultipleObjects. Objects the
-// system cannot wait on that way are asked directly before and between the
-// waits: an anonymous pipe (PeekNamedPipe; a pipe handle is signalled
-// whether or not data waits) and a socket (WSAPoll; only a wait over sockets
-// alone sleeps in WSAPoll itself, since a socket's own wait object belongs
-// to the socket's owner). While such an object is in a mixed set the wait
-// sleeps in slices of at most 10 ms: bounded waits, never a spin.
+// signals while they are ready (manual-reset events, processes) are waited
+// on together in WaitForMultipleObjects; standard input becomes such an
+// event (see standard_input() below). Objects the system cannot wait on
+// that way are asked directly before and between the waits: another pipe
+// (PeekNamedPipe; a pipe handle is signalled whether or not data waits) and
+// a socket (WSAPoll; only a wait over sockets alone sleeps in WSAPoll
+// itself, since a socket's own wait object belongs to the socket's owner).
+// While such an object is in a mixed set the wait sleeps in slices of at
+// most 10 ms: bounded waits, never a spin.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -18,7 +19,10 @@
 #include <climits>
 #include <csignal>
 #include <deque>
+#include <cstring>
 #include <mutex>
+#include <string>
+#include <thread>
 
 #include "platform/event_wait.h"
 
@@ -81,10 +85,17 @@ std::vector<size_t> wait_sockets(const std::vector<Waitable>& objects, std::opti
     p[i].fd = static_cast<SOCKET>(objects[i].token());
     p[i].events = POLLRDNORM;
   }
-  const DWORD ms = wait_ms(deadline);
-  const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, INT_MAX));
   std::vector<size_t> ready;
-  if (WSAPoll(p.data(), static_cast<ULONG>(p.size()), timeout) <= 0) return ready;
+  for (;;) {
+    const DWORD ms = wait_ms(deadline);
+    const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, INT_MAX));
+    const int rc = WSAPoll(p.data(), static_cast<ULONG>(p.size()), timeout);
+    if (rc < 0) return ready;
+    if (rc > 0) break;
+    // The system's timer may end the wait a little early: only the
+    // deadline ends an empty wait.
+    if (ms == 0) return ready;
+  }
   for (size_t i = 0; i < p.size(); ++i) {
     if ((p[i].revents & (POLLRDNORM | POLLHUP | POLLERR)) != 0) ready.push_back(i);
   }
@@ -131,14 +142,72 @@ std::vector<size_t> wait_readable(const std::vector<Waitable>& objects, std::opt
       rc = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, ms);
     }
     if (rc == WAIT_FAILED) return ready;
-    if (rc == WAIT_TIMEOUT && !asked) return ready;
-    // Something is signalled, or a slice has passed: ask every object again.
+    // Something is signalled, a slice has passed, or the system's timer
+    // ended the wait a little early: ask every object again; only the
+    // deadline ends an empty wait.
   }
 }
 
-Waitable standard_input() { return Waitable::from_token(reinterpret_cast<intptr_t>(GetStdHandle(STD_INPUT_HANDLE))); }
+// Standard input is read by a thread of its own into a buffer, and what
+// the event loop waits on is an event that is set while the buffer holds
+// bytes or the input has ended. Neither a console nor a pipe can be waited
+// on for "readable" directly: a console is signalled by any input event
+// (a key release, a mouse move), and a pipe handle is always signalled;
+// under Wine, standard input from a Unix pipe cannot even be peeked at
+// (PeekNamedPipe fails with ERROR_NOT_SUPPORTED). The thread blocks in
+// ReadFile until input comes, and lives as long as the process.
+namespace {
+
+struct InputReader {
+  std::mutex mutex;
+  std::string buffer;
+  bool ended = false;
+  HANDLE ready = nullptr;  // manual reset: set while buffer or end waits
+};
+
+InputReader* start_input_reader() {
+  auto* reader = new InputReader;
+  reader->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::thread([reader, input] {
+    char chunk[4096];
+    for (;;) {
+      DWORD got = 0;
+      const bool ok = input != nullptr && input != INVALID_HANDLE_VALUE &&
+                      ReadFile(input, chunk, sizeof chunk, &got, nullptr) != FALSE;
+      std::lock_guard<std::mutex> hold(reader->mutex);
+      if (ok && got > 0) {
+        reader->buffer.append(chunk, got);
+      } else {
+        reader->ended = true;  // end of input, or input that cannot be read
+      }
+      SetEvent(reader->ready);
+      if (reader->ended) return;
+    }
+  }).detach();
+  return reader;
+}
+
+InputReader& input_reader() {
+  static InputReader* reader = start_input_reader();
+  return *reader;
+}
+
+}  // namespace
+
+Waitable standard_input() { return Waitable::from_token(reinterpret_cast<intptr_t>(input_reader().ready)); }
 
 long read_some(Waitable from, void* buf, size_t n) {
+  InputReader& reader = input_reader();
+  if (from.token() == reinterpret_cast<intptr_t>(reader.ready)) {
+    std::lock_guard<std::mutex> hold(reader.mutex);
+    if (reader.buffer.empty()) return reader.ended ? 0 : -1;
+    const size_t count = std::min(n, reader.buffer.size());
+    std::memcpy(buf, reader.buffer.data(), count);
+    reader.buffer.erase(0, count);
+    if (reader.buffer.empty() && !reader.ended) ResetEvent(reader.ready);
+    return static_cast<long>(count);
+  }
   HANDLE h = handle_of(from);
   DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
   if (GetFileType(h) == FILE_TYPE_PIPE) {

@@ -11,7 +11,8 @@
 // an overlapped handle, but Wine completes it at once with an empty mask on a
 // pseudo-terminal, and its overlapped read with the "return at once" timeouts
 // does not return until a byte arrives; the single-byte read behaves the same
-// on both.)
+// on both. It is one byte because Wine ends a longer read with these
+// timeouts only when all of it came or the time is out.)
 #include <windows.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/serial_port.h"
+#include "platform/win32/win32_error.h"
 
 namespace lyralink::platform {
 
@@ -38,7 +40,7 @@ bool lines_not_offered(DWORD error) { return error == ERROR_NOT_SUPPORTED || err
 // another device through a port name succeeds, and only the line calls
 // fail (under Wine with ERROR_INVALID_HANDLE, or no error code at all).
 SystemError not_a_port(const std::string& path) {
-  return SystemError{"open " + path, ErrorKind::not_supported, ERROR_NOT_SUPPORTED};
+  return win32::system_error_of("open " + path, ERROR_NOT_SUPPORTED);
 }
 
 // Opens the port for exclusive use and checks that it is one; the handle or
@@ -181,7 +183,17 @@ bool SerialPort::set_settings(const SerialSettings& s) {
   HANDLE handle = impl_->handle;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(handle, &dcb)) return false;
+  if (!GetCommState(handle, &dcb)) {
+    // A line state the driver cannot read back (Wine, after a Linux
+    // program set the terminal to a rate outside the classic table) is
+    // replaced as a whole: every field that matters is set below.
+    dcb = DCB{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+  }
   dcb.BaudRate = s.baud;
   dcb.ByteSize = s.data_bits >= 5 && s.data_bits <= 8 ? s.data_bits : 8;
   dcb.Parity = s.parity == Parity::odd ? ODDPARITY : s.parity == Parity::even ? EVENPARITY : NOPARITY;

@@ -2,14 +2,13 @@
 # Shared steps of the serial tests under Wine (sourced by bash scripts).
 #
 # Environment (set by CMake for each test):
-#   WINEPREFIX        the build tree's prefix, made by the setup fixture
+#   LYRA_WINE_PREFIX  the build tree's prefix, made by the wine_prefix fixture
 #   NATIVE_LYRASIM    the native emulator; NATIVE_LYRACTL the native lyractl
 #   WIN_BIN           the directory of lyractl.exe and lyralink.dll
 # Every test makes its own scratch directory and removes what it started
 # and linked on exit, whatever the outcome.
 set -u
-
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "${BASH_SOURCE[0]}")/../wine_env.sh"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/lyralink-wine-serial.XXXXXX")
 sim_pids=()
@@ -30,7 +29,7 @@ fail() {
 
 # The Windows form of a Linux path (Wine maps / as drive Z:).
 windows_path() {
-  printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"
+  lyra_wine_path "$1"
 }
 
 # start_emulator SIDE ARG...: a native lyrasim for SIDE (native or wine)
@@ -73,11 +72,9 @@ link_com_port() {
   local name=$1 target
   target=$(readlink -f "$scratch/wine/ports/$name") || fail "no port entry $name"
   [ -c "$target" ] || fail "$name is no terminal: $target"
-  local link
-  link="$WINEPREFIX/dosdevices/$(printf '%s' "$name" | tr '[:upper:]' '[:lower:]')"
-  rm -f "$link"
-  ln -s "$target" "$link"
-  linked_ports+=("$link")
+  local number=${name#COM}
+  lyra_wine_link_com "$number" "$target"
+  linked_ports+=("$WINEPREFIX/dosdevices/com$number")
 }
 
 # Runs the native lyractl with the native side's ports.
@@ -89,7 +86,7 @@ native_lyractl() {
 # LF, so that the output compares byte for byte with the native one.
 wine_lyractl() {
   local status
-  wine "$WIN_BIN/lyractl.exe" "$@" >"$scratch/wine.out"
+  lyra_wine_run "$WIN_BIN/lyractl.exe" "$@" >"$scratch/wine.out"
   status=$?
   tr -d '\r' <"$scratch/wine.out"
   return $status

@@ -8,7 +8,7 @@ source "$(dirname "$0")/common.sh"
 
 start_emulator wine --serial COM3=740,sn=515 --fault silent,code=272,count=1 --fault silent,code=89
 link_com_port COM3
-wine "$DLL_CLIENT" "$(windows_path "$WIN_BIN/lyralink.dll")" COM3 "$(windows_path "$scratch/wine/frames.log")" |
+lyra_wine_run "$DLL_CLIENT" "$(windows_path "$WIN_BIN/lyralink.dll")" COM3 "$(windows_path "$scratch/wine/frames.log")" |
   tr -d '\r' | tee "$scratch/client.txt"
 status=${PIPESTATUS[0]}
 [ "$status" = 0 ] || fail "dll_client.exe exited with $status"

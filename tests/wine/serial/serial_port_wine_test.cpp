@@ -5,6 +5,8 @@
 //   LYRATEST_COM          an MCA-740 that answers at any rate
 //   LYRATEST_COM_307200   an MCA-740 that answers only at 307200 baud
 //   LYRATEST_NOT_A_PORT   a COM name linked to a regular file
+//   LYRATEST_COM_SET_NATIVELY  an MCA-740 whose terminal the native lyractl
+//                         used last (it sets rates through termios2)
 // and seeds the bridge driver's keys (see BridgeRegistry below).
 #include <gtest/gtest.h>
 
@@ -15,8 +17,10 @@
 
 #include "lyralink/link/frames.h"
 #include "platform/bridge_ports.h"
+#include "platform/event_wait.h"
 #include "platform/machine_lock.h"
 #include "platform/serial_port.h"
+#include "platform/udp_socket.h"
 
 namespace plat = lyralink::platform;
 using lyralink::link::CommandFrame;
@@ -175,6 +179,29 @@ TEST(WineSerialPortErrors, MissingPortsAndOtherFilesAreTold) {
   EXPECT_EQ(not_a_port->kind, ErrorKind::not_supported);
 }
 
+// A Linux program that set the terminal's rate through termios2 leaves a
+// line state that Wine's GetCommState cannot read (ERROR_INVALID_PARAMETER
+// for the rate it finds). The port is still a port: it opens, and once
+// its settings are written whole it reads back and answers.
+TEST(WineSerialPortAfterLinux, ALineStateWineCannotReadIsWrittenAnew) {
+  const std::string path = port_path("LYRATEST_COM_SET_NATIVELY");
+  if (path.empty()) GTEST_SKIP() << "LYRATEST_COM_SET_NATIVELY names no port (run through serial_port_wine.sh)";
+  plat::SystemError error;
+  auto port = plat::SerialPort::open(path, &error);
+  ASSERT_TRUE(port) << error.message();
+  // Wine cannot read the settings now; whatever it reads is replaced.
+  plat::SerialSettings s;
+  (void)port->get_settings(s);
+  s.baud = 38400;
+  s.data_bits = 8;
+  s.parity = plat::Parity::none;
+  s.stop_bits = plat::StopBits::one;
+  ASSERT_TRUE(port->set_settings(s));
+  EXPECT_EQ(port->current_baud(), 38400u);
+  uint8_t answer[136];
+  EXPECT_EQ(query_state740(*port, answer), 136u);
+}
+
 // lyrasim answers on this port only at 307200 baud. Wine sets that rate on
 // a pseudo-terminal as 38400 (it knows only the classic rates and
 // 460800 and up), so the query goes unanswered there.
@@ -217,6 +244,37 @@ TEST(WineMachineLock, AnAbandonedLockIsTakenAndReleased) {
   other.join();
   EXPECT_TRUE(taken);
   EXPECT_EQ(plat::MachineLock::path_for("COMM_SYNCHRONISATION"), "COMM_SYNCHRONISATION");
+}
+
+// One wait over sockets alone sleeps in WSAPoll; a wait that mixes a
+// socket with an event handle (the termination requests) finds the socket
+// between short waits on the handle. Either way the index of what is ready
+// comes back, and nothing before the deadline when nothing is.
+TEST(WineEventWait, SocketsAloneAndMixedWithAnEventReportTheirIndex) {
+  plat::SystemError error;
+  auto socket = plat::UdpSocket::create(0, "127.0.0.1", &error);
+  if (!socket && error.kind == ErrorKind::not_supported) {
+    GTEST_SKIP() << "no UDP socket in this build: " << error.message();
+  }
+  ASSERT_TRUE(socket) << error.message();
+  auto requests = plat::TerminationRequests::take_over();
+  ASSERT_TRUE(requests);
+  const std::vector<plat::Waitable> alone{socket->waitable()};
+  const std::vector<plat::Waitable> mixed{requests->waitable(), socket->waitable()};
+  char buf[8];
+
+  auto deadline = plat::deadline_after_ms(30);
+  EXPECT_TRUE(plat::wait_readable(alone, deadline).empty());
+  EXPECT_GE(plat::Clock::now(), deadline);
+  deadline = plat::deadline_after_ms(30);
+  EXPECT_TRUE(plat::wait_readable(mixed, deadline).empty());
+  EXPECT_GE(plat::Clock::now(), deadline);
+
+  ASSERT_TRUE(socket->send_to("x", 1, "127.0.0.1", socket->local_port()));
+  EXPECT_EQ(plat::wait_readable(alone, plat::deadline_after_ms(5000)), std::vector<size_t>{0});
+  EXPECT_EQ(plat::wait_readable(mixed, std::nullopt), std::vector<size_t>{1});
+  ASSERT_TRUE(socket->receive(buf, sizeof buf));
+  EXPECT_TRUE(plat::wait_readable(mixed, plat::deadline_after_ms(20)).empty());
 }
 
 // serial_port_wine.sh writes, under HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS:
