@@ -33,11 +33,11 @@ class DynamicLibrary {
 
 // The file name of the shared library called `name` on this system:
 // "lib<name>.so" on POSIX, so "lyralink-dialogs" gives
-// "liblyralink-dialogs.so".
+// "liblyralink-dialogs.so"; "<name>.dll" on Windows.
 std::string shared_library_file_name(const std::string& name);
 
 // The file name of the USB bridge vendor's driver library on this system
-// ("libftd2xx.so" on POSIX).
+// ("libftd2xx.so" on POSIX, "ftd2xx.dll" on Windows).
 std::string bridge_driver_library_file_name();
 
 // The directory of the loaded file (program or shared library) that holds

@@ -15,6 +15,7 @@ bool set_environment_value(const char* name, const std::string& value);
 
 // True when the environment names a display (DISPLAY, WAYLAND_DISPLAY or
 // QT_QPA_PLATFORM set and not empty), so that a window can be tried.
+// Always true on Windows, whose window system is always there.
 bool display_named();
 
 }  // namespace lyralink::platform

@@ -8,6 +8,10 @@
 // COM65-COM96 -> /dev/ttyACM0-31.
 // These read only the environment and directory entries: none opens a port
 // or blocks beyond the file system.
+//
+// On Windows "COMn" (n = 1..256, any letter case) is the device \\.\COMn
+// and the port directory is the device namespace "\\.\"; whether the
+// port exists is learnt by opening it.
 #include <optional>
 #include <string>
 

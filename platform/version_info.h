@@ -13,7 +13,9 @@
 //   string (ProductVersion, FileVersion, ProductName, CompanyName,
 //   FileDescription, and SpecialBuild when the build is special).
 // All numbers little-endian. A file without the note has no version
-// information.
+// information. On Windows the same facts are the file's VERSIONINFO
+// resource (read with GetFileVersionInfo); the note functions below are
+// plain byte handling and the same everywhere.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -36,7 +38,8 @@ constexpr char kVersionNoteOwner[] = "LYRALINK";
 constexpr char kVersionNoteSection[] = ".note.lyralink.version";
 
 // The version information of the file at `path`; nullopt when the file
-// cannot be read, is not an ELF file or carries no version note.
+// cannot be read, is not an ELF file or carries no version note (on
+// Windows: has no version resource).
 std::optional<VersionInfo> read_version_info(const std::string& path);
 
 // Plain parts (no I/O), also for tests and for tools that write notes:

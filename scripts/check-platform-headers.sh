@@ -14,9 +14,11 @@
 #  (b) a product file outside platform/ (lyralink/, pulsecap/, setup/,
 #      tools/, include/), or an OS-neutral file platform/*.cpp, includes a
 #      system header (<unistd.h>, <sys/...>, <termios.h>, <windows.h>, ...)
-#      or reads errno or an errno constant (EACCES, ECONNREFUSED, ...).
-# The backends (platform/posix/, and any platform/<system>/) are where all
-# of that belongs. tests/ and bench/ are exempt: they are the Linux test
+#      or reads errno or an errno constant (EACCES, ECONNREFUSED, ...);
+#  (c) a Windows header (<windows.h>, <winsock2.h>, ...) is included anywhere
+#      in platform/ but the Windows backend, platform/win32/.
+# The backends (platform/posix/, platform/win32/) are where all of that
+# belongs. tests/ and bench/ are exempt: they are the Linux test
 # harness and drive the system directly on purpose. python/ is a separate
 # package with its own rules.
 #
@@ -46,6 +48,10 @@ stdbool.h stddef.h stdint.h stdio.h stdlib.h string.h time.h uchar.h wchar.h wct
 # Headers of an operating system (POSIX, Linux, Windows), and the errno
 # headers: never included by a product file outside platform/.
 system_header_pattern='^(unistd\.h|sys/.*|termios\.h|fcntl\.h|poll\.h|pthread\.h|semaphore\.h|netinet/.*|arpa/.*|net/.*|netdb\.h|dlfcn\.h|signal\.h|pwd\.h|grp\.h|dirent\.h|ifaddrs\.h|linux/.*|asm/.*|spawn\.h|sched\.h|glob\.h|mntent\.h|elf\.h|link\.h|syslog\.h|libgen\.h|fnmatch\.h|ftw\.h|errno\.h|cerrno|windows\.h|winsock2?\.h|ws2tcpip\.h|ws2def\.h|iphlpapi\.h|winbase\.h|windef\.h|winnt\.h|winerror\.h|io\.h|process\.h|direct\.h|shlobj\.h|tlhelp32\.h)$'
+
+# The headers of the Windows API (letter case as the file system of
+# Windows ignores it): only the Windows backend includes them.
+windows_header_pattern='^(windows|winsock|winsock2|ws2tcpip|ws2def|ws2ipdef|mswsock|iphlpapi|iptypes|ipifcons|winbase|windef|winnt|winerror|winver|winreg|winioctl|winuser|wincon|synchapi|handleapi|fileapi|processthreadsapi|libloaderapi|sysinfoapi|shlobj|shellapi|tlhelp32|io|direct|process|winternl|ntstatus|commctrl)\.h$'
 
 # System types no platform header may name.
 os_type_pattern='\b(pid_t|uid_t|gid_t|mode_t|off_t|ssize_t|socklen_t|sockaddr[a-z0-9_]*|termios|pthread_[a-z_]+|sem_t|fd_set|pollfd|sigset_t|HANDLE|SOCKET|DWORD|HMODULE|HWND|LPVOID|BOOL|OVERLAPPED)\b'
@@ -135,9 +141,21 @@ if [ -n "$product_files" ]; then
     sed 's/$/   <- reads errno or an errno constant outside a platform backend/' >>"$findings" || true
 fi
 
+# ---- (c) Windows headers outside the Windows backend ----
+platform_sources=$(find platform -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) ! -path 'platform/win32/*' | sort)
+if [ -n "$platform_sources" ]; then
+  # shellcheck disable=SC2086
+  angle_includes $platform_sources | while IFS= read -r entry; do
+    header=${entry##*:}
+    if echo "$header" | grep -qiE "$windows_header_pattern"; then
+      echo "$entry: includes the Windows header <$header> outside platform/win32/"
+    fi
+  done >>"$findings"
+fi
+
 if [ -s "$findings" ]; then
   cat "$findings" >&2
-  echo "check-platform-headers: $(wc -l <"$findings") finding(s); system calls, system headers and errno belong in platform/posix/ (or another backend folder)" >&2
+  echo "check-platform-headers: $(wc -l <"$findings") finding(s); system calls, system headers and errno belong in platform/posix/ or platform/win32/" >&2
   exit 1
 fi
 echo "check-platform-headers: platform headers are OS-neutral; no system header or errno outside the backends"

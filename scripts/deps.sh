@@ -8,6 +8,10 @@ packages="$packages dpkg-dev debhelper fakeroot lintian dh-python python3-all py
 # The manual pages (made from --help, read with man) and the fuzzers
 # (clang's libFuzzer and sanitizer runtimes; the fuzz preset).
 packages="$packages help2man man-db clang-14 libclang-rt-14-dev"
+# The Windows build: the mingw-w64 cross-compilers (posix threads), and
+# Wine (64-bit) to run its programs and tests; googletest for the sources
+# of GoogleTest, which the Windows tests build for themselves.
+packages="$packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

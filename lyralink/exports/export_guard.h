@@ -7,7 +7,11 @@
 
 #include "lyralink/link/wire_log.h"
 
-#define LYRALINK_EXPORT extern "C" __attribute__((visibility("default")))
+// LYRALINK_EXPORT, the mark of an exported function, comes from the build
+// (lyralink/CMakeLists.txt): default visibility for the ELF library,
+// __declspec(dllexport) for lyralink.dll. Either way the export list decides
+// what is visible: the version script, or the module definition file made
+// from it.
 
 namespace lyralink::exports {
 

@@ -122,5 +122,19 @@ clean_tree
 printf '#include <cerrno>\nint f() { return 0; }\n' >"$work/tree/platform/neutral.cpp"
 expect "OS-neutral platform source including <cerrno>" 1 "platform/neutral.cpp:1:cerrno"
 
+clean_tree
+printf '#include <windows.h>\n' >>"$work/tree/platform/posix/widget_posix.cpp"
+expect "POSIX backend including <windows.h>" 1 "platform/posix/widget_posix.cpp:5:windows.h: includes the Windows header <windows.h> outside platform/win32/"
+
+clean_tree
+printf '#include <WinSock2.h>\n' >"$work/tree/platform/neutral.cpp"
+expect "OS-neutral platform source including <WinSock2.h>" 1 "includes the Windows header <WinSock2.h> outside platform/win32/"
+
+clean_tree
+mkdir -p "$work/tree/platform/win32"
+printf '#include <winsock2.h>\n#include <windows.h>\nint last() { return static_cast<int>(GetLastError()); }\n' \
+  >"$work/tree/platform/win32/widget_win32.cpp"
+expect "Windows backend including <windows.h> and reading GetLastError" 0 "OS-neutral"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

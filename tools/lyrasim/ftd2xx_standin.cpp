@@ -34,7 +34,8 @@
 #include "tools/lyrasim/engine.h"
 #include "tools/lyrasim/options.h"
 
-#define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
+// STANDIN_EXPORT (an exported C function) comes from the build
+// (tools/lyrasim/CMakeLists.txt), as the library's LYRALINK_EXPORT does.
 
 using namespace lyrasim;
 
