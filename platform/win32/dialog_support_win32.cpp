@@ -147,7 +147,8 @@ std::vector<int> share_tab_stops(const std::vector<HWND>& lists, const std::vect
     int count = static_cast<int>(SendMessageA(lists[l], LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
       std::vector<int> widths;
-      for (const std::string& piece : dialogs::tab_segments(list_line(lists[l], i))) widths.push_back(meter.width(piece));
+      for (const std::string& piece : dialogs::tab_segments(list_line(lists[l], i)))
+        widths.push_back(meter.width(piece));
       pieces[l].push_back(widths);
       all.push_back(std::move(widths));
     }
@@ -171,8 +172,7 @@ std::vector<int> share_tab_stops(const std::vector<HWND>& lists, const std::vect
     at.push_back(stop_pixels(units.back(), base));
   }
   for (size_t l = 0; l < lists.size(); ++l) {
-    if (!units.empty())
-      SendMessageA(lists[l], LB_SETTABSTOPS, units.size(), reinterpret_cast<LPARAM>(units.data()));
+    if (!units.empty()) SendMessageA(lists[l], LB_SETTABSTOPS, units.size(), reinterpret_cast<LPARAM>(units.data()));
     int widest = 0;
     for (const auto& line : pieces[l]) widest = std::max(widest, at[line.size() - 1] + line.back());
     needed[l] = widest > 0 ? widest + list_text_margin() : 0;
@@ -235,8 +235,7 @@ void set_address_text(HWND control, const std::string& text, unsigned fourth_low
   for (int f = 0; f < dialogs::IpAddressModel::kFields; ++f) whole = whole && !model.field_text(f).empty();
   if (whole) {
     auto v = model.values();
-    SendMessageA(control, IPM_SETADDRESS, 0,
-                 static_cast<LPARAM>(MAKEIPADDRESS(v[0], v[1], v[2], v[3])));
+    SendMessageA(control, IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(v[0], v[1], v[2], v[3])));
     return;
   }
   // Some fields stay blank, which IPM_SETADDRESS cannot say: the fields

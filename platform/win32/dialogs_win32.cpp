@@ -203,7 +203,8 @@ void selection_command(HWND dialog, SelectionRun& run, int id, int code) {
     bool ticked = IsDlgButtonChecked(dialog, kSpecialIpBox) == BST_CHECKED;
     bool focus_address = run.rules.box_clicked(ticked);
     sync_enabled(dialog, run.rules);
-    if (focus_address) SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, kSpecialIpAddress)), TRUE);
+    if (focus_address)
+      SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, kSpecialIpAddress)), TRUE);
   }
 }
 
