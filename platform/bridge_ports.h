@@ -9,6 +9,13 @@
 // COM4 -> /dev/serial/by-id/... -> ../../ttyUSB0 both give ttyUSB0. Every
 // function here only reads directories, links and small attribute files:
 // none of them blocks for longer than the file system takes.
+//
+// On Windows the same questions go to the bridge driver's device keys in
+// the local-machine registry (platform/win32/bridge_ports_win32.cpp): a
+// port entry is the port name itself, its "tty" is the parameter key of the
+// device whose "PortName" it is, the IDs come from the device key's name
+// (VID_0403+PID_6001+...) and the latency timer is the key's "LatencyTimer"
+// value.
 #include <cstdint>
 #include <optional>
 #include <string>

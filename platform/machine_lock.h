@@ -12,8 +12,9 @@ namespace lyralink::platform {
 class MachineLock {
  public:
   // Creates or opens the lock called name (a file in /dev/shm, mode 0666,
-  // on POSIX). Returns null on failure, with the reason in *error. Never
-  // blocks.
+  // on POSIX; the named mutex `name` on Windows, where a mutex abandoned by
+  // a holder that ended counts as taken). Returns null on failure, with the
+  // reason in *error. Never blocks.
   static std::unique_ptr<MachineLock> open(const std::string& name, SystemError* error = nullptr);
   ~MachineLock();
   MachineLock(const MachineLock&) = delete;
@@ -26,7 +27,7 @@ class MachineLock {
   // Releases the lock; a no-op when not held. Never blocks.
   void unlock();
 
-  // The file that backs a lock name.
+  // The file that backs a lock name on POSIX; the mutex's name on Windows.
   static std::string path_for(const std::string& name);
 
  private:

@@ -52,7 +52,8 @@ struct ModemStatus {
 class SerialPort {
  public:
   // Opens path for reading and writing, exclusively: a port that another
-  // process holds fails to open. Never blocks. Returns null on failure,
+  // process holds fails to open (flock and TIOCEXCL on POSIX; share mode 0
+  // on Windows, path "\\.\COMn"). Never blocks. Returns null on failure,
   // with the reason in *error.
   static std::unique_ptr<SerialPort> open(const std::string& path, SystemError* error = nullptr);
 
