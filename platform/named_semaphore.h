@@ -3,6 +3,12 @@
 // Named counting semaphores shared between processes. The Multiplex
 // server's request and answer events are built on them: one post per
 // event, and a wait that returns takes the post away (auto-reset).
+//
+// On Windows they are the named auto-reset events ("Name", without the
+// slash) that the documented clients open: a post while the event is
+// still set adds nothing to it. A name lasts there while any process holds
+// a handle: remove() only says whether it is there, and the permission bits
+// are not used.
 #include <cstdint>
 #include <memory>
 #include <string>

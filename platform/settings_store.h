@@ -3,6 +3,11 @@
 // The settings store: the registry of the analysers' documentation, kept in
 // SQLite files.
 //
+// On Windows it is the registry itself (HKEY_CURRENT_USER and
+// HKEY_LOCAL_MACHINE, platform/win32/settings_store_registry.cpp), with the
+// same names, types and orders; what is said here of files, transactions
+// and modes holds for the SQLite store.
+//
 // Two roots, each its own file: HKEY_CURRENT_USER in user.db and
 // HKEY_LOCAL_MACHINE in machine.db (see store_file_path). A key is a path of
 // levels joined by backslashes ("Software\LYRALINK\Special IPs"); the empty
@@ -53,13 +58,15 @@ class SettingsStore {
   // Opens the file of `root`, creating it (and its directory) when missing.
   // Null when it cannot be opened; *error then says why.
   static std::unique_ptr<SettingsStore> open(RegistryRoot root, std::string* error = nullptr);
-  // Opens a store file by path (tests, tools).
+  // Opens a store file by path (tests, tools). On Windows there are no
+  // store files: null, not_supported.
   static std::unique_ptr<SettingsStore> open_file(const std::string& path, std::string* error = nullptr);
 
   // Where the file of `root` lives: $LYRALINK_REGISTRY_DIR/{user,machine}.db;
   // without it user.db in $XDG_CONFIG_HOME/lyralink (else ~/.config/lyralink),
   // machine.db in /var/lib/lyralink for root and in $XDG_DATA_HOME/lyralink
-  // (else ~/.local/share/lyralink) for everyone else.
+  // (else ~/.local/share/lyralink) for everyone else. On Windows the root's
+  // name, "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
   static std::string store_file_path(RegistryRoot root);
 
   virtual ~SettingsStore() = default;

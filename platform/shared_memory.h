@@ -2,6 +2,11 @@
 #pragma once
 // Named shared memory blocks that several processes map at once, such as
 // the Multiplex server's block of client slots.
+//
+// On Windows a block is a file mapping ("Name", without the slash) backed
+// by the paging file. A name lasts there while any process holds a handle
+// or a view: remove() only says whether it is there, and the permission
+// bits are not used.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,11 +44,14 @@ class SharedMemory {
   size_t size() const { return size_; }
 
  private:
-  // The mapping alone is the state on every system: the object's own
-  // handle is closed once it is mapped, and the mapping keeps it.
-  SharedMemory(uint8_t* data, size_t size) : data_(data), size_(size) {}
+  // The mapping, and on systems where the mapping alone does not keep the
+  // name (Wine drops a file mapping's name with its last handle, views or
+  // not) the object's handle as a token of the backend's; POSIX closes the
+  // object once it is mapped and keeps no token.
+  SharedMemory(uint8_t* data, size_t size, intptr_t keep = -1) : data_(data), size_(size), keep_(keep) {}
   uint8_t* data_;
   size_t size_;
+  intptr_t keep_;
 };
 
 }  // namespace lyralink::platform

@@ -11,6 +11,11 @@
 // whether it still runs, and a second create() of the name fails while it
 // does but takes the name over once its owner has died. Objects without
 // the mark (made by other programs) are used as they are.
+//
+// On Windows the object is a named Win32 mutex ("Name", without the
+// slash) and the owner mark a file mapping "Name.owner" beside it. A name
+// lasts there while any process holds a handle: remove() only says whether
+// it is there, and the permission bits are not used.
 #include <cstdint>
 #include <memory>
 #include <string>
