@@ -2,9 +2,11 @@
 // The Multiplex server's request and answer events: on Windows these are
 // named auto-reset events, which is what the documented clients open
 // (OpenEvent on a semaphore of the same name would fail). An event has no
-// count: a post while it is still set is one post, not two. The Multiplex
-// handshake never posts twice before the other side has waited, so the
-// difference does not show there.
+// count: a post while it is still set is one post, not two. In the
+// Multiplex handshake each post is waited for before the next one is made
+// (the server's request threads wait all the time, a client waits for each
+// answer), so posts merge only when a client has given up two answers in a
+// row and both come late; the client then counts one late answer too many.
 //
 // As for shared memory, a name lasts while any process holds a handle, and
 // the permission bits are not used (the creator's default security).

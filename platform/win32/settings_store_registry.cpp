@@ -6,8 +6,9 @@
 //
 // What the registry does on its own: names compare without regard to case
 // and keep the case they were created with, a rewritten value keeps its
-// place, every call is atomic. What this file adds to give the store's
-// contract:
+// place, a value or key is written whole (a tree is deleted key by key,
+// though: a deleter killed on the way leaves part of it). What this file
+// adds to give the store's contract:
 //  - REG_SZ data is written with a terminating zero, as the registry's
 //    readers expect, and read back without one zero at its end, so the bytes
 //    come back exactly as long as the writer gave them (zeros included);
@@ -82,10 +83,7 @@ class Key {
 
 class RegistryStore final : public SettingsStore {
  public:
-  RegistryStore(HKEY root, bool owns_root) : root_(root), owns_root_(owns_root) {}
-  ~RegistryStore() override {
-    if (owns_root_) RegCloseKey(root_);
-  }
+  explicit RegistryStore(HKEY root) : root_(root) {}
 
   bool key_exists(std::string_view key) override { return open_key(key, KEY_READ).has_value(); }
 
@@ -302,8 +300,7 @@ class RegistryStore final : public SettingsStore {
     return Key(handle, true);
   }
 
-  HKEY root_;
-  bool owns_root_;
+  HKEY root_;  // predefined: never closed
   std::string error_;
 };
 
@@ -320,7 +317,7 @@ std::string SettingsStore::store_file_path(RegistryRoot root) {
 std::unique_ptr<SettingsStore> SettingsStore::open(RegistryRoot root, std::string* /*error*/) {
   // The predefined root keys are always there; a refused access shows in
   // the calls (last_error()).
-  return std::make_unique<RegistryStore>(root_key(root), false);
+  return std::make_unique<RegistryStore>(root_key(root));
 }
 
 std::unique_ptr<SettingsStore> SettingsStore::open_file(const std::string& path, std::string* error) {
