@@ -3,13 +3,19 @@
 /* The interface between liblyralink.so and its windows module
  * liblyralink-dialogs.so (Qt 6 Widgets), which the library loads with dlopen
  * the first time a window is needed. Plain C, so that either side can be
- * rebuilt alone; abi_version changes whenever a member changes.
+ * rebuilt alone; abi_version changes whenever a member changes. On Windows
+ * the same table is built into lyralink.dll (Win32 dialogs,
+ * platform/win32/dialogs_win32.cpp).
  *
  * Every function may be called from any thread; it runs the window on the
  * thread that owns the QApplication (the host's, or the module's own GUI
  * thread) and returns when the window is done. `owner` is an opaque value:
  * a live QWidget of this process becomes the window's parent, anything else
  * (null, a foreign handle, garbage) counts as no owner.
+ *
+ * On Windows a window belongs to the thread that creates it: each call runs
+ * its window on the calling thread (the dialogs their own modal loops), and
+ * `owner` is a window handle, the parent when it names a live window.
  */
 #include <stdint.h>
 

@@ -20,12 +20,6 @@ namespace lyralink::dialogs {
 class IpAddressControl;
 class TabbedList;
 
-// Results besides a device-list index.
-inline constexpr int32_t kSelectionCancel = -2;
-inline constexpr int32_t kSelectionRedetect = -3;
-inline constexpr int32_t kHeadOk = 1;
-inline constexpr int32_t kHeadCancel = 2;
-
 class SelectionDialog : public QDialog {
  public:
   SelectionDialog(QWidget* parent, std::vector<DeviceLine> lines, std::string special_ip);

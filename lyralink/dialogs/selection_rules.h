@@ -14,6 +14,13 @@
 
 namespace lyralink::dialogs {
 
+// What the dialogs hand back: the selection dialog a device-list index or
+// one of the first two, the head selection dialog one of the last two.
+inline constexpr int32_t kSelectionCancel = -2;
+inline constexpr int32_t kSelectionRedetect = -3;
+inline constexpr int32_t kHeadOk = 1;
+inline constexpr int32_t kHeadCancel = 2;
+
 // One device-list entry as the selection dialog sees it.
 struct DeviceLine {
   std::string text;

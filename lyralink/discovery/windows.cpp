@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The discovery's windows: the Qt module when it can be loaded and reaches a
-// display, "no display" otherwise.
+// The discovery's windows: those built into the library (Win32), or the Qt
+// module when it can be loaded and reaches a display; "no display" otherwise.
 #include "lyralink/discovery/windows.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lyralink/dialogs/dialogs_api.h"
+#include "platform/built_in_windows.h"
 #include "platform/dynamic_library.h"
 #include "platform/environment.h"
 
@@ -27,7 +28,8 @@ void copy_bounded(char* out, size_t size, const std::string& text) {
 
 std::string read_bounded(const char* buf, size_t size) { return std::string(buf, strnlen(buf, size)); }
 
-// The windows of the loaded module; used only once api->start() said yes.
+// The windows of a table (the loaded module's, or the library's own with no
+// module); used only once api->start() said yes.
 class ModuleWindows final : public Windows {
  public:
   ModuleWindows(std::unique_ptr<platform::DynamicLibrary> module, const lyralink_dialogs_api* api)
@@ -84,8 +86,21 @@ std::vector<std::string> module_paths() {
   return {dir + "/" + file, dir + "/lyralink/" + file};
 }
 
-// Loads the module and starts its GUI side; null when either fails.
+// The windows of a table whose GUI side starts; null otherwise. `module`
+// holds the file the table lives in (null for the built-in table).
+std::unique_ptr<Windows> started_windows(std::unique_ptr<platform::DynamicLibrary> module,
+                                         const lyralink_dialogs_api* api) {
+  if (api == nullptr || api->abi_version != LYRALINK_DIALOGS_ABI_VERSION || api->size < sizeof(lyralink_dialogs_api))
+    return nullptr;
+  if (api->start() == 0) return nullptr;
+  return std::make_unique<ModuleWindows>(std::move(module), api);
+}
+
+// The library's own windows where the system builds them in (Win32: its
+// start() tells whether this session can show windows); elsewhere loads the
+// module and starts its GUI side. Null when no window can be shown.
 std::unique_ptr<Windows> load_module_windows() {
+  if (const lyralink_dialogs_api* built_in = platform::built_in_windows()) return started_windows(nullptr, built_in);
   if (!platform::display_named()) return nullptr;
   std::unique_ptr<platform::DynamicLibrary> module;
   for (const std::string& path : module_paths()) {
@@ -94,11 +109,7 @@ std::unique_ptr<Windows> load_module_windows() {
   if (!module) return nullptr;
   auto entry = reinterpret_cast<lyralink_dialogs_entry_fn>(module->symbol(LYRALINK_DIALOGS_ENTRY));
   if (entry == nullptr) return nullptr;
-  const lyralink_dialogs_api* api = entry();
-  if (api == nullptr || api->abi_version != LYRALINK_DIALOGS_ABI_VERSION || api->size < sizeof(lyralink_dialogs_api))
-    return nullptr;
-  if (api->start() == 0) return nullptr;
-  return std::make_unique<ModuleWindows>(std::move(module), api);
+  return started_windows(std::move(module), entry());
 }
 
 Windows* g_override = nullptr;

@@ -2,11 +2,12 @@
 #pragma once
 // The windows of the device discovery, as the discovery code sees them.
 //
-// library_windows() is the process-wide instance: the windows module
+// library_windows() is the process-wide instance: on Windows the Win32
+// dialogs built into lyralink.dll, elsewhere the windows module
 // (liblyralink-dialogs.so, loaded on first use from the library's own
-// directory, or the file LYRALINK_DIALOGS names) when a display can be
-// reached, otherwise "no display": nothing is shown and every dialog
-// counts as cancelled. Tests replace it with set_windows().
+// directory, or the file LYRALINK_DIALOGS names), when windows can be shown;
+// otherwise "no display": nothing is shown and every dialog counts as
+// cancelled. Tests replace it with set_windows().
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The windows' rules without Qt: list order and the index handed back, the
 // check-box rule, Redetect, the head dialog's address and title, the
-// IP-address fields, template geometry, tab columns, window placement and
-// the platform choice made before Qt starts.
+// IP-address fields, template geometry, tab columns, window placement, the
+// platform choice made before Qt starts, and the bytes of an in-memory
+// dialog template (what the Win32 dialog manager reads on Windows).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <map>
 #include <set>
 
+#include "lyralink/dialogs/dialog_template.h"
 #include "lyralink/dialogs/ip_address_model.h"
 #include "lyralink/dialogs/platform_choice.h"
 #include "lyralink/dialogs/selection_rules.h"
@@ -389,6 +391,154 @@ TEST(PlatformChoice, OnlyAPlatformThatCanStartIsChosen) {
   EXPECT_EQ(choose_platform({"minimal", "", "", ""}, probe), std::nullopt);
   EXPECT_EQ(choose_platform({"xcb", "", "", ""}, probe), std::nullopt);  // no DISPLAY
   EXPECT_EQ(choose_platform({"xcb:nograb", ":9", "", ""}, probe), "xcb:nograb");
+}
+
+// Reads a template back the way the dialog manager walks it.
+class TemplateReader {
+ public:
+  explicit TemplateReader(const std::vector<uint8_t>& bytes) : b_(bytes) {}
+  uint16_t word() {
+    EXPECT_LE(at_ + 2, b_.size());
+    if (at_ + 2 > b_.size()) return 0;
+    uint16_t v = static_cast<uint16_t>(b_[at_] | (b_[at_ + 1] << 8));
+    at_ += 2;
+    return v;
+  }
+  uint32_t dword() {
+    uint32_t low = word();
+    return low | (static_cast<uint32_t>(word()) << 16);
+  }
+  int16_t coordinate() { return static_cast<int16_t>(word()); }
+  uint8_t byte() { return at_ < b_.size() ? b_[at_++] : 0; }
+  std::u16string text() {
+    std::u16string s;
+    while (uint16_t c = word()) s.push_back(static_cast<char16_t>(c));
+    return s;
+  }
+  void align() { at_ = (at_ + 3) / 4 * 4; }
+  size_t at() const { return at_; }
+
+ private:
+  const std::vector<uint8_t>& b_;
+  size_t at_ = 0;
+};
+
+DialogTemplate two_item_template() {
+  DialogTemplate d;
+  d.style = 0x80C80000u;  // popup, caption, system menu
+  d.ex_style = 0x80;
+  d.units = {0, 0, 214, 172};
+  d.title = "Detected Lyra's";
+  d.point_size = 8;
+  d.font = "MS Sans Serif";
+  TemplateItem box;
+  box.id = 1008;
+  box.style = 0x50010003u;
+  box.units = {5, 136, 135, 10};
+  box.class_atom = kButtonClass;
+  box.text = "Include";
+  TemplateItem address;
+  address.id = 1007;
+  address.style = 0x50010000u;
+  address.units = {-3, 135, 65, 12};
+  address.class_name = "SysIPAddress32";
+  TemplateItem label;
+  label.units = {5, 5, 205, 10};
+  label.class_atom = kStaticClass;
+  label.text = "\xB5s";  // an 8-bit character
+  d.items = {box, address, label};
+  return d;
+}
+
+TEST(DialogTemplate, HeaderFontAndItemsAreWhereTheDialogManagerReadsThem) {
+  auto bytes = template_bytes(two_item_template());
+  TemplateReader r(bytes);
+  EXPECT_EQ(r.word(), 1);       // extended form
+  EXPECT_EQ(r.word(), 0xFFFF);  // its signature
+  EXPECT_EQ(r.dword(), 0u);     // help id
+  EXPECT_EQ(r.dword(), 0x80u);
+  EXPECT_EQ(r.dword(), 0x80C80000u | kTemplateHasFont);  // a font is named, so the flag is set
+  EXPECT_EQ(r.word(), 3);
+  EXPECT_EQ(r.coordinate(), 0);
+  EXPECT_EQ(r.coordinate(), 0);
+  EXPECT_EQ(r.coordinate(), 214);
+  EXPECT_EQ(r.coordinate(), 172);
+  EXPECT_EQ(r.word(), 0);  // no menu
+  EXPECT_EQ(r.word(), 0);  // the dialog class
+  EXPECT_EQ(r.text(), u"Detected Lyra's");
+  EXPECT_EQ(r.word(), 8);    // points
+  EXPECT_EQ(r.word(), 400);  // weight
+  EXPECT_EQ(r.byte(), 0);    // italic
+  EXPECT_EQ(r.byte(), 1);    // character set
+  EXPECT_EQ(r.text(), u"MS Sans Serif");
+
+  // Each item starts on a 4-byte boundary, whatever the strings before it.
+  r.align();
+  EXPECT_EQ(r.dword(), 0u);  // help id
+  EXPECT_EQ(r.dword(), 0u);
+  EXPECT_EQ(r.dword(), 0x50010003u);
+  EXPECT_EQ(r.coordinate(), 5);
+  EXPECT_EQ(r.coordinate(), 136);
+  EXPECT_EQ(r.coordinate(), 135);
+  EXPECT_EQ(r.coordinate(), 10);
+  EXPECT_EQ(r.dword(), 1008u);
+  EXPECT_EQ(r.word(), 0xFFFF);  // a predefined class by its ordinal
+  EXPECT_EQ(r.word(), kButtonClass);
+  EXPECT_EQ(r.text(), u"Include");
+  EXPECT_EQ(r.word(), 0);  // no creation data
+
+  size_t before = r.at();
+  r.align();
+  EXPECT_EQ(r.at() % 4, 0u);
+  EXPECT_GE(r.at(), before);
+  r.dword();
+  r.dword();
+  EXPECT_EQ(r.dword(), 0x50010000u);
+  EXPECT_EQ(r.coordinate(), -3);  // negative coordinates stay signed
+  r.coordinate();
+  r.coordinate();
+  r.coordinate();
+  EXPECT_EQ(r.dword(), 1007u);
+  EXPECT_EQ(r.text(), u"SysIPAddress32");  // a registered class by name
+  EXPECT_EQ(r.text(), u"");
+  EXPECT_EQ(r.word(), 0);
+
+  r.align();
+  r.dword();
+  r.dword();
+  r.dword();
+  for (int i = 0; i < 4; ++i) r.coordinate();
+  EXPECT_EQ(r.dword(), 0xFFFFFFFFu);  // no id of its own
+  EXPECT_EQ(r.word(), 0xFFFF);
+  EXPECT_EQ(r.word(), kStaticClass);
+  EXPECT_EQ(r.text(), u"\u00B5s");  // the byte is its own code point
+  EXPECT_EQ(r.word(), 0);
+  EXPECT_EQ(r.at(), bytes.size());
+}
+
+TEST(DialogTemplate, WithoutAFontNeitherTheFlagNorTheBlock) {
+  DialogTemplate d = two_item_template();
+  d.font.clear();
+  d.style |= kTemplateHasFont;
+  d.items.resize(1);
+  auto bytes = template_bytes(d);
+  TemplateReader r(bytes);
+  r.word();
+  r.word();
+  r.dword();
+  r.dword();
+  EXPECT_EQ(r.dword(), 0x80C80000u);
+  EXPECT_EQ(r.word(), 1);
+  for (int i = 0; i < 4; ++i) r.coordinate();
+  r.word();
+  r.word();
+  EXPECT_EQ(r.text(), u"Detected Lyra's");
+  // The item follows the title at once (aligned): its help id, ex-style
+  // and style, with no font block before them.
+  r.align();
+  r.dword();
+  r.dword();
+  EXPECT_EQ(r.dword(), 0x50010003u);
 }
 
 }  // namespace
