@@ -358,6 +358,36 @@ TEST_F(Win32Windows, ColumnsOfBothListsLineUpAsPainted) {
                 "", nullptr);
 }
 
+TEST_F(Win32Windows, ColumnsMoveRightOfTheirStopsForALongerPieceAndStayAligned) {
+  // A first piece wider than the first stop (115 units) in one list moves
+  // the second column of every line of both lists.
+  const lyralink_dialog_line lines[] = {
+      {"MCA-740#00317 on 192.168.100.241 bridge port 2\t FW# 12.06", 1},
+      {"MCA-740#00012 on USB\t FW# 12.00", 1},
+      {"MCA-740#00204 on 192.168.10.57\t FW# 12.06\t(in use)", 0},
+      {"MCA-310#00051 on COM1\t FW# 02.10\t(unsuitable)", 0},
+  };
+  char ip[LYRALINK_SPECIAL_IP_SIZE] = {};
+  drive({[](HWND d) {
+          RECT stop{0, 0, 115, 0};
+          MapDialogRect(d, &stop);
+          std::vector<std::vector<int>> upper = painted_columns(GetDlgItem(d, 1003));
+          std::vector<std::vector<int>> lower = painted_columns(GetDlgItem(d, 1004));
+          ASSERT_EQ(upper.size(), 2u);
+          ASSERT_EQ(lower.size(), 2u);
+          ASSERT_FALSE(upper[0].empty());
+          EXPECT_GT(upper[0][0], stop.right) << "the second column stayed at its stop";
+          for (const auto& line : upper) EXPECT_EQ(line.at(0), upper[0][0]);
+          for (const auto& line : lower) {
+            EXPECT_EQ(line.at(0), upper[0][0]);
+            EXPECT_EQ(line.at(1), lower[0].at(1));
+          }
+          expect_texts_fit(d);
+          key(VK_ESCAPE);
+        }},
+        [&] { return api().run_selection_dialog(nullptr, lines, 4, ip); });
+}
+
 TEST_F(Win32Windows, EnterSelectsTheLineAndGivesItsDeviceListIndex) {
   // The first line (COM3, the third entry), by Enter on the check box.
   {

@@ -175,5 +175,27 @@ case "$(output)" in
   *) echo "FAIL: COMM_INIT_SELECT through the dialog: '$(output)'"; fail=1 ;;
 esac
 
+# At 200 % (LogPixels 192, a new session): the fonts and so the dialogs
+# grow, and the lists' tab columns move right of their stops.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+lyra_wine_start
+run select 10.0.0.25
+if window "Detected Lyra's"; then
+  shot select-200
+  keys Tab Tab Tab Tab End Return
+fi
+finish
+check "selection by keyboard at 200 %" "result 0 ip 10.0.0.25" "$(output)"
+run heads
+if window "Detected measuring heads"; then
+  shot heads-200
+  keys Return
+fi
+finish
+check "head chosen at 200 %" "result 1 address 192.168.10.63" "$(output)"
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+
 [ $fail = 0 ] && echo "all passed" || echo "some failed"
 exit $fail
