@@ -51,7 +51,7 @@ class SharedMemory {
   SharedMemory(uint8_t* data, size_t size, intptr_t keep = -1) : data_(data), size_(size), keep_(keep) {}
   uint8_t* data_;
   size_t size_;
-  intptr_t keep_;
+  [[maybe_unused]] intptr_t keep_;  // read only by the backends that keep a handle
 };
 
 }  // namespace lyralink::platform
