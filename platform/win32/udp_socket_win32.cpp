@@ -121,6 +121,19 @@ LPFN_WSARECVMSG receive_message_function(SOCKET s) {
   return function;
 }
 
+// A one-buffer message to or from `peer` with room for packet information
+// in `control`, for WSARecvMsg and WSASendMsg.
+template <size_t N>
+WSAMSG one_buffer_message(sockaddr_in& peer, WSABUF& buffer, char (&control)[N]) {
+  WSAMSG message {};
+  message.name = reinterpret_cast<sockaddr*>(&peer);
+  message.namelen = sizeof peer;
+  message.lpBuffers = &buffer;
+  message.dwBufferCount = 1;
+  message.Control = WSABUF{N, control};
+  return message;
+}
+
 }  // namespace
 
 struct UdpSocket::Impl {
@@ -157,12 +170,7 @@ std::optional<size_t> UdpSocket::Impl::next(void* buf, size_t capacity, int flag
     if (local_address != nullptr && receive_message != nullptr) {
       WSABUF data{static_cast<ULONG>(room), target};
       alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
-      WSAMSG message {};
-      message.name = reinterpret_cast<sockaddr*>(&from);
-      message.namelen = sizeof from;
-      message.lpBuffers = &data;
-      message.dwBufferCount = 1;
-      message.Control = WSABUF{sizeof control, control};
+      WSAMSG message = one_buffer_message(from, data, control);
       message.dwFlags = static_cast<ULONG>(flags);
       DWORD bytes = 0;
       if (receive_message(socket, &message, &bytes, nullptr, nullptr) == 0) {
@@ -251,12 +259,7 @@ bool UdpSocket::send_to(const void* data, size_t size, const std::string& addres
   sockaddr_in to = make_address(host, port);
   WSABUF buffer{static_cast<ULONG>(size), static_cast<char*>(const_cast<void*>(data))};
   alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
-  WSAMSG message {};
-  message.name = reinterpret_cast<sockaddr*>(&to);
-  message.namelen = sizeof to;
-  message.lpBuffers = &buffer;
-  message.dwBufferCount = 1;
-  message.Control = WSABUF{sizeof control, control};
+  WSAMSG message = one_buffer_message(to, buffer, control);
   WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&message);
   c->cmsg_level = IPPROTO_IP;
   c->cmsg_type = IP_PKTINFO;
