@@ -14,10 +14,10 @@ if [ "${1:-}" = "--inside" ]; then
   shots=${LYRALINK_SHOT_DIR:-}
   shot() { [ -n "$shots" ] && import -window root "$shots/$1" || true; }
   # The id of a visible window with exactly this name and a height in the
-  # range given; waits up to 20 s.
+  # range given; waits up to 60 s (a first Qt start on a fresh tree and a busy machine has taken over 20 s).
   find_window() {
     name=$1 min=$2 max=$3 i=0
-    while [ $i -lt 200 ]; do
+    while [ $i -lt 600 ]; do
       for id in $(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null); do
         h=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | sed -n 's/^HEIGHT=//p')
         if [ -n "$h" ] && [ "$h" -ge "$min" ] && [ "$h" -le "$max" ]; then echo "$id"; return 0; fi
