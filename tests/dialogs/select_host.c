@@ -13,17 +13,11 @@
 
 #include "lyralink.h"
 #include "tests/dialogs/lsan_suppressions.h"
+#include "tests/dialogs/select_host_common.h"
 
 int main(int argc, char** argv) {
   LYRA_SELECT_PARAM block;
-  memset(&block, 0, sizeof block);
-  block.length = (uint16_t)sizeof block;
-  block.admit_310 = 0;
-  block.min_fw_310 = 0xFFFF;
-  block.admit_740 = 0xFFFF;
-  block.min_fw_740 = 0x1116;
-  block.dialogs = 0xFFFF;
-  block.port = 0xFFFF;
+  select_host_block(&block);
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--serial") == 0 && i + 1 < argc) {
       block.serial = (uint16_t)atoi(argv[++i]);
@@ -37,14 +31,7 @@ int main(int argc, char** argv) {
     }
   }
   int16_t result = COMM_INIT_SELECT(&block, 1000, 2, NULL);
-  long serial = -1;
-  if (result == 1) {
-    uint8_t answer[132];
-    memset(answer, 0, sizeof answer);
-    /* The serial number is at frame offset 46 of the state answer, 44 of
-     * its answer data. */
-    if (LYRA_QUERY_STATE740(answer) == 0) serial = answer[44] | (answer[45] << 8);
-  }
+  long serial = select_host_linked_serial(result);
   printf("result %d port %d serial %ld\n", result, (int)(int16_t)block.port, serial);
   fflush(stdout);
   COMM_CLOSE();

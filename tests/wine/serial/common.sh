@@ -13,6 +13,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/../wine_env.sh"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/lyralink-wine-serial.XXXXXX")
 sim_pids=()
 linked_ports=()
+# A command the emulators run under (such as nsenter into another network
+# namespace); none by default.
+sim_launcher=()
 
 cleanup() {
   for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -48,7 +51,7 @@ start_emulator() {
   shift
   mkdir -p "$scratch/$side/ports"
   mkfifo "$scratch/$side/sim.out"
-  "$NATIVE_LYRASIM" --port-dir "$scratch/$side/ports" --record "$scratch/$side/frames.log" "$@" \
+  "${sim_launcher[@]}" "$NATIVE_LYRASIM" --port-dir "$scratch/$side/ports" --record "$scratch/$side/frames.log" "$@" \
     >"$scratch/$side/sim.out" 2>"$scratch/$side/sim.err" &
   sim_pids+=($!)
   local line fd

@@ -1,0 +1,96 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
+/*
+ * A Windows host program that opens its link with COMM_INIT_SELECT, as a lab
+ * program does, and then shows what a second program would find of the
+ * bridge devices the search went through:
+ *
+ *   search_host [--serial N] [--no-dialogs] [--bridges DLL] [--hold]
+ *
+ * Prints "result R port P serial S" (S read from the linked analyser's state
+ * answer, -1 without a link). With --bridges DLL (the bridge library the
+ * search used, by the same name, so that this process gets the same module)
+ * then "bridges W..." with one word per device: "held" when FT_Open finds it
+ * open, "free" when it opens (it is closed again at once). With --hold it
+ * then prints "holding" and keeps the link until a line arrives on standard
+ * input, so that the test can look at the ports from outside. Exits 0 unless
+ * its arguments are wrong.
+ */
+#include <windows.h>
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "lyralink.h"
+#include "tests/dialogs/select_host_common.h"
+
+typedef uint32_t (*ListDevices)(void* count, void* unused, uint32_t flags);
+typedef uint32_t (*OpenDevice)(int index, void** handle);
+typedef uint32_t (*CloseDevice)(void* handle);
+
+/* The bridge library's view of its devices from this process. */
+static void print_bridges(const char* library) {
+  HMODULE dll = LoadLibraryA(library);
+  ListDevices list = NULL;
+  OpenDevice open = NULL;
+  CloseDevice close = NULL;
+  if (dll != NULL) {
+    FARPROC f = GetProcAddress(dll, "FT_ListDevices");
+    memcpy(&list, &f, sizeof list);
+    f = GetProcAddress(dll, "FT_Open");
+    memcpy(&open, &f, sizeof open);
+    f = GetProcAddress(dll, "FT_Close");
+    memcpy(&close, &f, sizeof close);
+  }
+  uint32_t count = 0;
+  if (list == NULL || open == NULL || close == NULL || list(&count, NULL, 0x80000000u /* the number of devices */) != 0) {
+    printf("bridges unreadable\n");
+    return;
+  }
+  printf("bridges");
+  for (uint32_t i = 0; i < count; ++i) {
+    void* handle = NULL;
+    if (open((int)i, &handle) == 0) {
+      close(handle);
+      printf(" free");
+    } else {
+      printf(" held");
+    }
+  }
+  printf("\n");
+}
+
+int main(int argc, char** argv) {
+  LYRA_SELECT_PARAM block;
+  select_host_block(&block); /* an MCA-310 is listed as inapplicable */
+  const char* bridges = NULL;
+  int hold = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--serial") == 0 && i + 1 < argc) {
+      block.serial = (uint16_t)atoi(argv[++i]);
+    } else if (strcmp(argv[i], "--no-dialogs") == 0) {
+      block.dialogs = 0;
+    } else if (strcmp(argv[i], "--bridges") == 0 && i + 1 < argc) {
+      bridges = argv[++i];
+    } else if (strcmp(argv[i], "--hold") == 0) {
+      hold = 1;
+    } else {
+      fprintf(stderr, "usage: %s [--serial N] [--no-dialogs] [--bridges DLL] [--hold]\n", argv[0]);
+      return 2;
+    }
+  }
+  int16_t result = COMM_INIT_SELECT(&block, 1000, 2, NULL);
+  long serial = select_host_linked_serial(result);
+  printf("result %d port %d serial %ld\n", result, (int)(int16_t)block.port, serial);
+  if (bridges != NULL) print_bridges(bridges);
+  if (hold) {
+    printf("holding\n");
+    fflush(stdout);
+    char line[16];
+    if (fgets(line, sizeof line, stdin) == NULL) line[0] = '\0';
+  }
+  fflush(stdout);
+  COMM_CLOSE();
+  return 0;
+}
