@@ -28,10 +28,12 @@ done
 # pseudo-terminals wherever they run.
 sim_launcher=(nsenter --net="$LYRATEST_PEER_NETNS")
 # The Windows side: two analysers on COM ports (an MCA-310, which the host
-# programs do not admit, on COM5), two on the two local networks and one on
-# a subnet that only a directed probe reaches.
+# programs do not admit, on COM5), three on the two local networks (one of
+# them carries a Trebla measuring head) and one on a subnet that only a
+# directed probe reaches.
 start_emulator wine --serial COM3=740,sn=3 --serial COM5=310,sn=5 \
-  --udp 10.9.0.11=740,sn=11 --udp 10.20.5.5=740,sn=20 --udp 10.30.0.5=740,sn=30
+  --udp 10.9.0.11=740,sn=11 --udp 10.20.5.5=740,sn=20 --udp 10.9.0.12=740,sn=25,head=77 \
+  --udp 10.30.0.5=740,sn=30
 link_com_port COM3
 link_com_port COM5
 # The native side: the same serial analysers on pseudo-terminals of their
@@ -46,14 +48,18 @@ win_standin=$(windows_path "$WIN_STANDIN")
 wine reg delete 'HKCU\Software\LYRALINK' /f >/dev/null 2>&1
 
 # --- lyractl discover and --select
-# discover, natively and under Wine, in the same namespace: the same list
-# and the same words, in text and as JSON.
+# discover, natively and under Wine, in the same namespace: the same
+# entries in the same words, in text and as JSON. The network analysers
+# are listed in the order their answers arrived, which differs between two
+# runs: the lines (the JSON objects) are compared sorted.
+one_per_line() { sed 's/},{/},\n{/g' "$1" | sort; }
 for format in "" --json; do
   LYRALINK_FTD2XX="$NATIVE_STANDIN" native_lyractl discover $format >"$scratch/native.txt" 2>"$scratch/native.err"
   native_status=$?
   LYRALINK_FTD2XX="$win_standin" wine_lyractl discover $format >"$scratch/wine.txt" 2>"$scratch/wine.err"
   wine_status=$?
-  if [ "$native_status" != "$wine_status" ] || ! cmp -s "$scratch/native.txt" "$scratch/wine.txt"; then
+  if [ "$native_status" != "$wine_status" ] ||
+     [ "$(one_per_line "$scratch/native.txt")" != "$(one_per_line "$scratch/wine.txt")" ]; then
     echo "--- native lyractl discover $format (exit $native_status)" >&2
     cat "$scratch/native.txt" "$scratch/native.err" >&2
     echo "--- lyractl.exe discover $format (exit $wine_status)" >&2
@@ -66,7 +72,8 @@ done
 cat "$scratch/wine.txt"
 for entry in '"port":"COM3","ip":"","serial":3,' '"port":"COM5","ip":"","serial":5,' \
              '"port":"USB","ip":"","serial":12,' '"port":"USB","ip":"","serial":13,' \
-             '"port":"","ip":"10.9.0.11","serial":11,' '"port":"","ip":"10.20.5.5","serial":20,'; do
+             '"port":"","ip":"10.9.0.11","serial":11,' '"port":"","ip":"10.20.5.5","serial":20,' \
+             '"port":"","ip":"10.9.0.12","serial":25,'; do
   grep -qF "$entry" "$scratch/wine.txt" || fail "lyractl.exe discover does not list $entry"
 done
 # The third subnet hears no broadcast, and nothing remembers it yet.
@@ -159,7 +166,8 @@ window() {
 keys() { xdotool key --delay 60 "$@"; }
 mkdir -p "$SHOTS"
 
-# The third line (sorted by their texts: COM3, 10.9.0.11, USB, 10.20.5.5).
+# The third line (sorted by their texts: COM3, 10.9.0.11, USB, 10.20.5.5,
+# 10.9.0.12).
 start_host
 window "Detected Lyra's"
 import -window "$id" "$SHOTS/dialogs-select-search-windows.png"
@@ -193,4 +201,23 @@ start_host
 window "Detected Lyra's"
 keys Escape
 check_held "cancelled" "result 0 port -1 serial -1/bridges free free/COM3 free COM5 free"
+
+# The Ethernet-only searches: by serial number, and in the head selection
+# dialog (every analyser that answered; with --heads only those that carry
+# a measuring head).
+start_host --ethernet --serial 20
+check_held "COMM_INIT_ETHERNET, automatic" "result 1 port -1 serial 20/bridges free free/COM3 free COM5 free"
+start_host --heads --serial 25
+check_held "COMM_INIT_ETHERNET_TREBLA, automatic" "result 1 port -1 serial 25/bridges free free/COM3 free COM5 free"
+start_host --ethernet
+window "Detected Lyra's"
+import -window "$id" "$SHOTS/dialogs-analysers-search-windows.png"
+# The focus starts on OK; two Tabs reach the (sorted) list.
+keys Tab Tab End Return
+check_held "COMM_INIT_ETHERNET, last line of the dialog" "result 1 port -1 serial 25/bridges free free/COM3 free COM5 free"
+start_host --heads
+window "Detected measuring heads"
+import -window "$id" "$SHOTS/dialogs-heads-search-windows.png"
+keys Return
+check_held "COMM_INIT_ETHERNET_TREBLA through the dialog" "result 1 port -1 serial 25/bridges free free/COM3 free COM5 free"
 echo "PASS"

@@ -1,19 +1,23 @@
 /* SPDX-License-Identifier: LGPL-2.1-or-later */
 /*
- * A Windows host program that opens its link with COMM_INIT_SELECT, as a lab
- * program does, and then shows what a second program would find of the
- * bridge devices the search went through:
+ * A Windows host program that opens its link as a lab program does, and
+ * then shows what a second program would find of the bridge devices the
+ * search went through:
  *
- *   search_host [--serial N] [--no-dialogs] [--bridges DLL] [--hold]
+ *   search_host [--serial N] [--no-dialogs] [--ethernet|--heads] [--bridges DLL] [--hold]
  *
- * Prints "result R port P serial S" (S read from the linked analyser's state
- * answer, -1 without a link). With --bridges DLL (the bridge library the
- * search used, by the same name, so that this process gets the same module)
- * then "bridges W..." with one word per device: "held" when FT_Open finds it
- * open, "free" when it opens (it is closed again at once). With --hold it
- * then prints "holding" and keeps the link until a line arrives on standard
- * input, so that the test can look at the ports from outside. Exits 0 unless
- * its arguments are wrong.
+ * Calls COMM_INIT_SELECT, or with --ethernet COMM_INIT_ETHERNET and with
+ * --heads COMM_INIT_ETHERNET_TREBLA (serial number N, 0 to choose in the
+ * head selection dialog). Prints "result R port P serial S": P the port the
+ * selection block hands back (-1 for the two Ethernet calls, which have
+ * none), S read from the linked analyser's state answer (-1 without a link).
+ * With --bridges DLL (the bridge library the search used, by the same name,
+ * so that this process gets the same module) then "bridges W..." with one
+ * word per device: "held" when FT_Open finds it open, "free" when it opens
+ * (it is closed again at once). With --hold it then prints "holding" and
+ * keeps the link until a line arrives on standard input, so that the test
+ * can look at the ports from outside. Exits 0 unless its arguments are
+ * wrong.
  */
 #include <windows.h>
 
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
   select_host_block(&block); /* an MCA-310 is listed as inapplicable */
   const char* bridges = NULL;
   int hold = 0;
+  enum { kSelect, kEthernet, kHeads } call = kSelect;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--serial") == 0 && i + 1 < argc) {
       block.serial = (uint16_t)atoi(argv[++i]);
@@ -75,14 +80,27 @@ int main(int argc, char** argv) {
       bridges = argv[++i];
     } else if (strcmp(argv[i], "--hold") == 0) {
       hold = 1;
+    } else if (strcmp(argv[i], "--ethernet") == 0) {
+      call = kEthernet;
+    } else if (strcmp(argv[i], "--heads") == 0) {
+      call = kHeads;
     } else {
-      fprintf(stderr, "usage: %s [--serial N] [--no-dialogs] [--bridges DLL] [--hold]\n", argv[0]);
+      fprintf(stderr, "usage: %s [--serial N] [--no-dialogs] [--ethernet|--heads] [--bridges DLL] [--hold]\n", argv[0]);
       return 2;
     }
   }
-  int16_t result = COMM_INIT_SELECT(&block, 1000, 2, NULL);
+  int16_t result;
+  int port = -1;
+  if (call == kEthernet) {
+    result = COMM_INIT_ETHERNET(block.serial, 1000, 2, NULL);
+  } else if (call == kHeads) {
+    result = COMM_INIT_ETHERNET_TREBLA(block.serial, 1000, 2, NULL);
+  } else {
+    result = COMM_INIT_SELECT(&block, 1000, 2, NULL);
+    port = (int16_t)block.port;
+  }
   long serial = select_host_linked_serial(result);
-  printf("result %d port %d serial %ld\n", result, (int)(int16_t)block.port, serial);
+  printf("result %d port %d serial %ld\n", result, port, serial);
   if (bridges != NULL) print_bridges(bridges);
   if (hold) {
     printf("holding\n");
