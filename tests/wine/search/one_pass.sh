@@ -23,6 +23,13 @@ source "$(dirname "$0")/../serial/common.sh"
 for tool in xdotool import; do
   command -v "$tool" >/dev/null || { echo "SKIP: no $tool"; exit 77; }
 done
+# The session's server runs in the namespace's private directories (see
+# netns_wine.sh), so every socket of the programs below is in the namespace.
+private_server=no
+for socket in "${TMPDIR:-/tmp}"/wine-*/server-*/socket "/tmp/.wine-$(id -u)"/server-*/socket; do
+  [ -S "$socket" ] && [ "$(findmnt -n -o SOURCE --target "$socket")" = lyralink-wine ] && private_server=yes
+done
+[ "$private_server" = yes ] || fail "the Wine session's server is not in the namespace's private directories"
 
 # Every emulator runs in the peer namespace; the serial ones serve their
 # pseudo-terminals wherever they run.
