@@ -7,17 +7,20 @@
 # through the host table Windows gives (GetAdaptersAddresses). Run by
 # netns_wine.sh and x_session.sh: inside private namespaces, on an X server
 # of its own. Checks
-#   - lyractl.exe discover lists what the native lyractl lists in the same
-#     namespace (text and JSON), and --select opens each kind of link;
+#   - lyractl.exe discover lists the entries the native lyractl lists in
+#     the same namespace (text and JSON), and --select opens each kind of
+#     link;
 #   - COMM_INIT_SELECT in lyralink.dll selects automatically by serial
 #     number on each kind of link, and every port it did not take is
 #     released while the program still holds its link;
 #   - through its selection dialog (xdotool): a line chosen with the
 #     keyboard, and Redetect with a typed special IP that reaches an
-#     analyser on another subnet, which is then remembered.
+#     analyser on another subnet, which is then remembered;
+#   - COMM_INIT_ETHERNET and COMM_INIT_ETHERNET_TREBLA, by serial number
+#     and through the head selection dialog.
 # Environment besides common.sh's: SEARCH_HOST (search_host.exe),
 # WIN_STANDIN (ftd2xx.dll), NATIVE_STANDIN (the native libftd2xx.so),
-# SHOTS (where the dialog's screenshot goes).
+# SHOTS (where the dialogs' screenshots go).
 source "$(dirname "$0")/../serial/common.sh"
 [ -n "${LYRATEST_PEER_NETNS:-}" ] || fail "not inside netns_run.sh's namespaces"
 for tool in xdotool import; do
@@ -59,7 +62,7 @@ wine reg delete 'HKCU\Software\LYRALINK' /f >/dev/null 2>&1
 # entries in the same words, in text and as JSON. The network analysers
 # are listed in the order their answers arrived, which differs between two
 # runs: the lines (the JSON objects) are compared sorted.
-one_per_line() { sed 's/},{/},\n{/g' "$1" | sort; }
+one_per_line() { sed 's/^\[//; s/\]$//; s/},{/}\n{/g' "$1" | sort; }
 for format in "" --json; do
   LYRALINK_FTD2XX="$NATIVE_STANDIN" native_lyractl discover $format >"$scratch/native.txt" 2>"$scratch/native.err"
   native_status=$?
