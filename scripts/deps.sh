@@ -12,6 +12,9 @@ packages="$packages help2man man-db clang-14 libclang-rt-14-dev"
 # Wine (64-bit) to run its programs and tests; googletest for the sources
 # of GoogleTest, which the Windows tests build for themselves.
 packages="$packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest"
+# mount for the Windows search test's private mounts (util-linux above has
+# unshare, nsenter and findmnt).
+packages="$packages mount"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
