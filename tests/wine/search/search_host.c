@@ -14,10 +14,10 @@
  * With --bridges DLL (the bridge library the search used, by the same name,
  * so that this process gets the same module) then "bridges W..." with one
  * word per device: "held" when FT_Open finds it open, "free" when it opens
- * (it is closed again at once). With --hold it then prints "holding" and
- * keeps the link until a line arrives on standard input, so that the test
- * can look at the ports from outside. Exits 0 unless its arguments are
- * wrong.
+ * (it is closed again at once), "errorN" for any other status N. With
+ * --hold it then prints "holding" and keeps the link until a line arrives
+ * on standard input, so that the test can look at the ports from outside.
+ * Exits 0 unless its arguments are wrong.
  */
 #include <windows.h>
 
@@ -48,18 +48,22 @@ static void print_bridges(const char* library) {
     memcpy(&close, &f, sizeof close);
   }
   uint32_t count = 0;
-  if (list == NULL || open == NULL || close == NULL || list(&count, NULL, 0x80000000u /* the number of devices */) != 0) {
+  const uint32_t kNumberOnly = 0x80000000u; /* FT_ListDevices: the number of devices */
+  if (list == NULL || open == NULL || close == NULL || list(&count, NULL, kNumberOnly) != 0) {
     printf("bridges unreadable\n");
     return;
   }
   printf("bridges");
   for (uint32_t i = 0; i < count; ++i) {
     void* handle = NULL;
-    if (open((int)i, &handle) == 0) {
+    uint32_t status = open((int)i, &handle);
+    if (status == 0) {
       close(handle);
       printf(" free");
-    } else {
+    } else if (status == 3) { /* FT_DEVICE_NOT_OPENED: another handle has it */
       printf(" held");
+    } else {
+      printf(" error%u", (unsigned)status);
     }
   }
   printf("\n");
