@@ -151,7 +151,21 @@ struct UdpSocket::Impl {
   // into the scratch buffer when buf may be too short; the byte count and
   // the sender, nullopt when none is queued. 10054 is noted and passed over.
   std::optional<size_t> next(void* buf, size_t capacity, int flags, sockaddr_in& from, std::string* local_address);
+  // The next datagram as the header describes it (flags 0 or MSG_PEEK).
+  std::optional<Datagram> take(void* buf, size_t capacity, int flags);
 };
+
+std::optional<Datagram> UdpSocket::Impl::take(void* buf, size_t capacity, int flags) {
+  sockaddr_in from {};
+  Datagram d;
+  auto size = next(buf, capacity, flags, from, packet_info ? &d.local_address : nullptr);
+  if (!size) return std::nullopt;
+  d.size = *size;
+  d.copied = std::min(d.size, capacity);
+  d.address = format_ipv4(ntohl(from.sin_addr.s_addr));
+  d.port = ntohs(from.sin_port);
+  return d;
+}
 
 std::optional<size_t> UdpSocket::Impl::next(void* buf, size_t capacity, int flags, sockaddr_in& from,
                                             std::string* local_address) {
@@ -315,29 +329,9 @@ bool UdpSocket::wait_readable(TimePoint deadline) {
   }
 }
 
-std::optional<Datagram> UdpSocket::peek(void* buf, size_t capacity) {
-  sockaddr_in from {};
-  Datagram d;
-  auto size = impl_->next(buf, capacity, MSG_PEEK, from, impl_->packet_info ? &d.local_address : nullptr);
-  if (!size) return std::nullopt;
-  d.size = *size;
-  d.copied = std::min(d.size, capacity);
-  d.address = format_ipv4(ntohl(from.sin_addr.s_addr));
-  d.port = ntohs(from.sin_port);
-  return d;
-}
+std::optional<Datagram> UdpSocket::peek(void* buf, size_t capacity) { return impl_->take(buf, capacity, MSG_PEEK); }
 
-std::optional<Datagram> UdpSocket::receive(void* buf, size_t capacity) {
-  sockaddr_in from {};
-  Datagram d;
-  auto size = impl_->next(buf, capacity, 0, from, impl_->packet_info ? &d.local_address : nullptr);
-  if (!size) return std::nullopt;
-  d.size = *size;
-  d.copied = std::min(d.size, capacity);
-  d.address = format_ipv4(ntohl(from.sin_addr.s_addr));
-  d.port = ntohs(from.sin_port);
-  return d;
-}
+std::optional<Datagram> UdpSocket::receive(void* buf, size_t capacity) { return impl_->take(buf, capacity, 0); }
 
 ErrorKind UdpSocket::take_pending_error() {
   if (impl_->refused) {
