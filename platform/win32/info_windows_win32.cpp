@@ -73,6 +73,22 @@ void paint_now(HWND window) {
   GdiFlush();
 }
 
+// What the wait and splash windows do with any other message: WM_CLOSE
+// destroys the window, WM_DESTROY empties `slot`, which holds it while it
+// is shown (unless another window took it meanwhile). The procedure's
+// answer: TRUE for WM_CLOSE, else FALSE.
+INT_PTR other_message(HWND window, UINT message, std::atomic<HWND>& slot) {
+  if (message == WM_CLOSE) {
+    DestroyWindow(window);
+    return TRUE;
+  }
+  if (message == WM_DESTROY) {
+    HWND expected = window;
+    slot.compare_exchange_strong(expected, nullptr);
+  }
+  return FALSE;
+}
+
 HWND create_from(const dialogs::DialogTemplate& t, HWND owner, DLGPROC procedure, LPARAM parameter) {
   std::vector<uint8_t> bytes = dialogs::template_bytes(t);
   return CreateDialogIndirectParamA(library_instance(), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), owner,
@@ -98,16 +114,8 @@ INT_PTR CALLBACK wait_proc(HWND window, UINT message, WPARAM, LPARAM lparam) {
       centre_window(window, show.owner);
       return FALSE;  // nothing in it takes the focus
     }
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return TRUE;
-    case WM_DESTROY: {
-      HWND expected = window;
-      g_wait.compare_exchange_strong(expected, nullptr);
-      return FALSE;
-    }
     default:
-      return FALSE;
+      return other_message(window, message, g_wait);
   }
 }
 
@@ -145,16 +153,8 @@ INT_PTR CALLBACK splash_proc(HWND window, UINT message, WPARAM, LPARAM) {
       EndPaint(window, &paint);
       return TRUE;
     }
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return TRUE;
-    case WM_DESTROY: {
-      HWND expected = window;
-      g_splash.compare_exchange_strong(expected, nullptr);
-      return FALSE;
-    }
     default:
-      return FALSE;
+      return other_message(window, message, g_splash);
   }
 }
 
