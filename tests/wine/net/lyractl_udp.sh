@@ -12,6 +12,7 @@
 set -eu
 here=$(dirname "$0")
 . "$here/../wine_env.sh"
+. "$here/transcript.sh"
 lyrasim="$1"; native="$2"; windows="$3"
 for p in "$lyrasim" "$native"; do
   if [ ! -x "$p" ]; then
@@ -68,19 +69,7 @@ stop_sim() {
 }
 
 sequence() {
-  step() {
-    printf '$ lyractl'
-    for a in "$@"; do printf " '%s'" "$a"; done
-    printf '\n'
-    set +e
-    "$program" "$@" >"$work/out" 2>"$work/err"
-    status=$?
-    set -e
-    tr -d '\r' <"$work/out"
-    printf -- '- stderr:\n'
-    tr -d '\r' <"$work/err"
-    printf -- '- exit %s\n' "$status"
-  }
+  step() { transcript_step lyractl "$@"; }
   ip='--ip 127.0.0.1'
   # Short answers, decoded fields, the JSON form, the generic entry by name.
   step $ip state

@@ -14,6 +14,7 @@
 # order on Windows and is skipped under Wine).
 set -eu
 . "$(dirname "$0")/../wine_env.sh"
+. "$(dirname "$0")/transcript.sh"
 native="$1"; windows="$2"
 if [ ! -x "$native" ]; then
   echo "no native $native: build the native tree first (scripts/build.sh default)" >&2
@@ -28,19 +29,7 @@ machine='HKLM\Software\LyraregTest\App Paths'
 
 # Runs the sequence with the program given as "$@" and prints a transcript.
 sequence() {
-  step() {
-    printf '$ lyrareg'
-    for a in "$@"; do printf " '%s'" "$a"; done
-    printf '\n'
-    set +e
-    "$program" "$@" >"$work/out" 2>"$work/err"
-    status=$?
-    set -e
-    tr -d '\r' <"$work/out"
-    printf -- '- stderr:\n'
-    tr -d '\r' <"$work/err"
-    printf -- '- exit %s\n' "$status"
-  }
+  step() { transcript_step lyrareg "$@"; }
   # Nothing there yet.
   step get "$key" Name
   step delete "$key"
